@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tessaro (Release, build/), generates a
+# sample survey with the project's own generator and cuts it into tiles with a
+# buffer and the shapefile tile index.
+#
+# Usage: scripts/demo.sh
+#
+# Sizes and places can be changed through the environment:
+#   DEMO_DIR      where the survey and the tiles go      (default: demo)
+#   DEMO_FILES    number of flight-line strips           (default: 4)
+#   DEMO_POINTS   points in all strips together          (default: 2000000)
+#   DEMO_VERSION  LAS version 1.0, 1.1 or 1.2            (default: 1.2)
+#   DEMO_FORMAT   point data record format 0 to 3        (default: 1)
+#   DEMO_SEED     seed of the generator                  (default: 1)
+#   DEMO_TILE     side of a tile                         (default: 250)
+#   DEMO_BUFFER   tile buffer, 0 for none                (default: 10)
+#   DEMO_RES      raster resolution to snap to, empty for none (default: none)
+#   TESSARO_BUILD_DIR  build directory                   (default: build)
+#   TESSARO_JOBS       parallel build jobs               (default: 2)
+set -euo pipefail
+
+repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo_root"
+
+demo_dir="${DEMO_DIR:-demo}"
+demo_files="${DEMO_FILES:-4}"
+demo_points="${DEMO_POINTS:-2000000}"
+demo_version="${DEMO_VERSION:-1.2}"
+demo_format="${DEMO_FORMAT:-1}"
+demo_seed="${DEMO_SEED:-1}"
+tile_size="${DEMO_TILE:-250}"
+tile_buffer="${DEMO_BUFFER:-10}"
+resolution="${DEMO_RES:-}"
+build_dir="${TESSARO_BUILD_DIR:-build}"
+jobs="${TESSARO_JOBS:-2}"
+
+log() { printf '\n== %s\n' "$*"; }
+
+# A build directory made with another generator or from another source tree
+# cannot be reconfigured; start it afresh.
+reset_foreign_cache() {
+    local dir="$1" cache="$1/CMakeCache.txt"
+    [[ -f "$cache" ]] || return 0
+    if ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache" ||
+        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$repo_root" "$cache"; then
+        echo "Resetting $dir: it was configured with another generator or source tree"
+        rm -rf "$cache" "$dir/CMakeFiles"
+    fi
+}
+
+log "Checking the required packages"
+bash scripts/setup.sh
+
+log "Building Tessaro (Release) in $build_dir"
+reset_foreign_cache "$build_dir"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build_dir" --parallel "$jobs" --target tessaro tessaro_gensurvey
+
+tessaro="$build_dir/src/driver/tessaro"
+gensurvey="$build_dir/tools/tessaro_gensurvey"
+
+log "Generating a sample survey in $demo_dir ($demo_files strips, $demo_points points, LAS $demo_version format $demo_format)"
+mkdir -p "$demo_dir"
+# Clear the previous demo so that no stale strip or tile is left behind.
+rm -rf "$demo_dir/tiles"
+rm -f "$demo_dir"/strip_*.las "$demo_dir/survey.txt"
+"$gensurvey" --dir "$demo_dir" --list survey.txt --stem strip --files "$demo_files" \
+    --points "$demo_points" --version "$demo_version" --format "$demo_format" --vlrs \
+    --seed "$demo_seed"
+
+log "Cutting the survey into tiles of $tile_size"
+mkdir -p "$demo_dir/tiles"
+args=("$demo_dir/survey.txt" "$demo_dir/tiles/T" "$tile_size")
+if [[ -n "$resolution" ]]; then
+    args+=(-r "$resolution")
+fi
+if [[ "$tile_buffer" != "0" ]]; then
+    args+=(-b "$tile_buffer")
+fi
+args+=(-s)
+echo "$tessaro ${args[*]}"
+status=0
+"$tessaro" "${args[@]}" || status=$?
+if [[ $status -ne 0 ]]; then
+    echo "tessaro failed with exit status $status" >&2
+    exit "$status"
+fi
+
+shopt -s nullglob
+tiles=("$demo_dir"/tiles/T_R*.las)
+shopt -u nullglob
+if [[ ${#tiles[@]} -eq 0 ]]; then
+    echo "tessaro reported success but wrote no tile file" >&2
+    exit 1
+fi
+tiles_shp="$demo_dir/tiles/T_Tiles.shp"
+if [[ ! -f "$tiles_shp" ]]; then
+    echo "tessaro reported success but wrote no $tiles_shp" >&2
+    exit 1
+fi
+
+if command -v ogrinfo >/dev/null 2>&1; then
+    log "Tile index as a GIS reads it"
+    ogrinfo -ro -so -q "$tiles_shp" T_Tiles || true
+fi
+
+log "Done"
+echo "Survey:        $demo_dir/survey.txt (${demo_files} LAS files in $demo_dir)"
+echo "Tiles:         ${#tiles[@]} LAS files in $demo_dir/tiles/ (T_R<row>C<col>.las, row 1 in the south, column 1 in the west)"
+echo "Tile outlines: $tiles_shp (with .shx and .dbf), open it in a GIS"
+if [[ -f "$demo_dir/tiles/T_Tiles_w_buffer.shp" ]]; then
+    echo "With buffer:   $demo_dir/tiles/T_Tiles_w_buffer.shp"
+fi
+if [[ -f "$demo_dir/tiles/T_TileCoords.dbf" ]]; then
+    echo "Tile corners:  $demo_dir/tiles/T_TileCoords.dbf"
+fi

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tessaro and runs the whole test suite:
+#   1. Release build with tests in build/, its ctest;
+#   2. static analysis (scripts/analyse.sh);
+#   3. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/, its ctest;
+#   4. hostile-input campaign (to come).
+# Any failure ends the script with a non-zero status.
+#
+# Usage: scripts/test.sh
+#
+# Environment:
+#   TESSARO_BUILD_DIR       Release build directory  (default: build)
+#   TESSARO_ASAN_BUILD_DIR  sanitizer build directory (default: build-asan)
+#   TESSARO_JOBS            parallel build and test jobs (default: 2)
+#   TESSARO_SKIP_ASAN=1     leave out the sanitizer build (quicker local runs)
+set -euo pipefail
+
+repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo_root"
+
+build_dir="${TESSARO_BUILD_DIR:-build}"
+asan_dir="${TESSARO_ASAN_BUILD_DIR:-build-asan}"
+jobs="${TESSARO_JOBS:-2}"
+
+log() { printf '\n== %s\n' "$*"; }
+
+# A build directory made with another generator or from another source tree
+# cannot be reconfigured; start it afresh.
+reset_foreign_cache() {
+    local dir="$1" cache="$1/CMakeCache.txt"
+    [[ -f "$cache" ]] || return 0
+    if ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache" ||
+        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$repo_root" "$cache"; then
+        echo "Resetting $dir: it was configured with another generator or source tree"
+        rm -rf "$cache" "$dir/CMakeFiles"
+    fi
+}
+
+# Totals over every ctest run, for the closing line.
+total_passed=0
+total_failed=0
+
+# Runs ctest in build directory $1 and adds its counts to the totals. ctest's
+# own summary line stays in the output.
+run_ctest() {
+    local dir="$1" output status=0
+    output="$(mktemp)"
+    ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$jobs" 2>&1 | tee "$output" ||
+        status=$?
+    local summary
+    summary="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$output" | tail -n 1 || true)"
+    rm -f "$output"
+    if [[ -n "$summary" ]]; then
+        local failed total
+        failed="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")"
+        total="$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$summary")"
+        total_passed=$((total_passed + total - failed))
+        total_failed=$((total_failed + failed))
+    elif [[ $status -eq 0 ]]; then
+        status=1
+    fi
+    if [[ $status -ne 0 ]]; then
+        echo "ctest failed in $dir (status $status)" >&2
+        echo "tests: $total_passed passed, $((total_failed > 0 ? total_failed : 1)) failed"
+        exit "$status"
+    fi
+}
+
+log "Checking the required packages"
+bash scripts/setup.sh
+
+# ---------------------------------------------------------------------------
+# 1. Release build and its tests
+# ---------------------------------------------------------------------------
+log "Release build with tests in $build_dir"
+reset_foreign_cache "$build_dir"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARO_BUILD_TESTS=ON
+cmake --build "$build_dir" --parallel "$jobs"
+
+log "Tests of the Release build"
+run_ctest "$build_dir"
+
+# ---------------------------------------------------------------------------
+# 2. Static analysis (clang-tidy, cppcheck) over the Release build's
+#    compile_commands.json. scripts/analyse.sh fails on any finding.
+# ---------------------------------------------------------------------------
+log "Static analysis"
+bash scripts/analyse.sh "$build_dir"
+
+# ---------------------------------------------------------------------------
+# 3. Sanitizer build and its tests
+# ---------------------------------------------------------------------------
+if [[ "${TESSARO_SKIP_ASAN:-0}" != "1" ]]; then
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+    log "AddressSanitizer + UndefinedBehaviorSanitizer build in $asan_dir"
+    reset_foreign_cache "$asan_dir"
+    cmake -S . -B "$asan_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_SANITIZE=ON \
+        -DTESSARO_BUILD_TESTS=ON
+    cmake --build "$asan_dir" --parallel "$jobs"
+
+    log "Tests of the sanitizer build"
+    run_ctest "$asan_dir"
+else
+    log "Sanitizer build skipped (TESSARO_SKIP_ASAN=1)"
+fi
+
+# ---------------------------------------------------------------------------
+# 4. Hostile-input campaign: a short, bounded run of malformed list files and
+#    LAS files against the sanitizer build's tessaro. (To be added here.)
+# ---------------------------------------------------------------------------
+
+log "All tests passed"
+echo "tests: $total_passed passed, $total_failed failed"
