@@ -22,20 +22,21 @@ log() { printf 'setup: %s\n' "$*"; }
 # True when the package itself is installed, or when an installed package
 # provides it (for example a nodejs build that ships its own npm).
 package_present() {
-    local name="$1"
-    if dpkg -s "$name" 2>/dev/null | grep -q '^Status: install ok installed$'; then
+    local name="$1" status provides
+    status="$(dpkg -s "$name" 2>/dev/null || true)"
+    if [[ $'\n'"$status"$'\n' == *$'\nStatus: install ok installed\n'* ]]; then
         return 0
     fi
-    dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null |
-        awk -F'|' -v want="$name" '
-            $1 ~ /^ii/ {
-                n = split($2, provided, /, */)
-                for (k = 1; k <= n; k++) {
-                    sub(/ .*/, "", provided[k])
-                    if (provided[k] == want) { found = 1; exit }
-                }
+    provides="$(dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null || true)"
+    awk -F'|' -v want="$name" '
+        $1 ~ /^ii/ {
+            n = split($2, provided, /, */)
+            for (k = 1; k <= n; k++) {
+                sub(/ .*/, "", provided[k])
+                if (provided[k] == want) found = 1
             }
-            END { exit found ? 0 : 1 }'
+        }
+        END { exit found ? 0 : 1 }' <<<"$provides"
 }
 
 as_root() {
@@ -80,6 +81,7 @@ install_node_modules() {
     fi
     log "installing node modules in tests/interop"
     (cd "$dir" && npm ci --no-audit --no-fund)
+    mkdir -p "$dir/node_modules"
     printf '%s\n' "$sum" >"$stamp"
 }
 
