@@ -1,0 +1,98 @@
+#include "command_line.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "console.hpp"
+
+namespace tessaro {
+
+std::uint16_t Find_Flag_Args(int argc, char** argv, Flags& FlagInit) {
+    FlagInit = Flags{};
+    for (int i = 1; i < argc; ++i) {
+        const auto pos = static_cast<std::uint16_t>(i);
+        if (std::strcmp(argv[i], "-r") == 0) {
+            ++FlagInit.r_cnt;
+            FlagInit.r_pos = pos;
+        }
+        if (std::strcmp(argv[i], "-b") == 0) {
+            ++FlagInit.b_cnt;
+            FlagInit.b_pos = pos;
+        }
+        if (std::strcmp(argv[i], "-s") == 0) {
+            ++FlagInit.s_cnt;
+            FlagInit.s_pos = pos;
+        }
+    }
+    if (FlagInit.r_cnt > 1) fail_line("\nMultiple instances of -r argument");
+    if (FlagInit.b_cnt > 1) fail_line("\nMultiple instances of -b argument");
+    if (FlagInit.s_cnt > 1) fail_line("\nMultiple instances of -s argument");
+    auto misplaced = [](std::uint16_t pos) { return pos >= 1 && pos <= 3; };
+    if (misplaced(FlagInit.r_pos) || misplaced(FlagInit.b_pos) || misplaced(FlagInit.s_pos)) {
+        std::printf("\nInvalid sequence of arguments\n");
+        usage();
+        std::exit(-1);
+    }
+    return static_cast<std::uint16_t>(2 * FlagInit.r_cnt + 2 * FlagInit.b_cnt + FlagInit.s_cnt);
+}
+
+void check_nonzero_argument(const char* str) {
+    int points = 0;
+    bool valid = true;
+    for (const char* c = str; *c != '\0'; ++c) {
+        if (*c == '.')
+            ++points;
+        else if (*c < '0' || *c > '9')
+            valid = false;
+    }
+    if (!valid || points > 1 || std::strcmp(str, ".") == 0) fail("\nInvalid argument value (%s)\n", str);
+}
+
+namespace {
+
+// The value word of a value flag, or the end of the run when the flag is the
+// last word and so has none.
+const char* value_word(int argc, char** argv, std::uint16_t flag_pos, const char* flag) {
+    if (flag_pos + 1 >= argc) fail("\nMissing value after the %s argument\n", flag);
+    return argv[flag_pos + 1];
+}
+
+}  // namespace
+
+void check_Flag_Args(int argc, char** argv, const Flags& FlagInit) {
+    if (FlagInit.r_cnt == 1) {
+        const char* word = value_word(argc, argv, FlagInit.r_pos, "-r");
+        check_nonzero_argument(word);
+        if (std::atof(word) == 0.0) fail_line("\nResolution should be positive");
+    }
+    if (FlagInit.b_cnt == 1) {
+        const char* word = value_word(argc, argv, FlagInit.b_pos, "-b");
+        check_nonzero_argument(word);
+        if (std::atof(word) == 0.0) fail_line("\nBuffer should be positive");
+    }
+}
+
+bool has_at_most_three_decimals(const char* word) {
+    const char* point = std::strchr(word, '.');
+    if (point == nullptr) return true;
+    std::size_t digits = std::strlen(point + 1);
+    while (digits > 0 && point[digits] == '0') --digits;
+    return digits <= 3;
+}
+
+void check_precision(const char* word, const char* what) {
+    if (has_at_most_three_decimals(word)) return;
+    std::printf("\nFinest acceptable %s precision is three digits. ", what);
+    fail("You specified %f\n", std::atof(word));
+}
+
+void usage() {
+    std::printf("\nUsage:\n");
+    std::printf("Tessaro.exe <LAS_List (.asc)> <Tessaro_Prefix> <TileSize (length of side)>\n");
+    std::printf("             -r Raster_Resolution [Optional]\n");
+    std::printf("             -b Buffer_Size [Optional]\n");
+    std::printf("             -s [Optional; Saves tile info to a .dbf file]\n\n");
+}
+
+}  // namespace tessaro

@@ -1,0 +1,138 @@
+#include "run_sequence.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "command_line.hpp"
+#include "console.hpp"
+#include "corner_table.hpp"
+#include "distribution.hpp"
+#include "lidar.hpp"
+#include "list_file.hpp"
+#include "list_survey.hpp"
+#include "span_check.hpp"
+#include "tile_grid.hpp"
+#include "tile_headers.hpp"
+#include "tile_index.hpp"
+#include "tile_stats.hpp"
+
+namespace tessaro {
+namespace {
+
+// Wall clock in milliseconds, read as a 32-bit signed tick count.
+std::int32_t clock_ticks() {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
+}
+
+// The tile index with "-s": outlines (buffered set first), then corners.
+void write_tile_index(const std::string& TilePrefix, double TileSize, const Tile& pTile, double Tile_Buffer,
+                      bool buffered) {
+    std::printf("\rSaving tile extent to shapefile ...\n");
+    if (buffered) tiles_to_shapefile(TilePrefix, "_w_buffer", TileSize, pTile, Tile_Buffer);
+    tiles_to_shapefile(TilePrefix, "", TileSize, pTile, 0.0);
+    std::printf("Saving tile corner coordinates to shapefile ...\n");
+    const std::string filename = TilePrefix + "_TileCoords.dbf";
+    createCoordinateDBF(filename);
+    addtoCoordinateDBF(filename, pTile, TileSize);
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    Flags FlagInit;
+    const std::uint16_t nFlags = Find_Flag_Args(argc, argv, FlagInit);
+    if (argc == 1) {
+        credits();
+        usage();
+        std::exit(-1);
+    }
+    if (argc != nFlags + 4) {
+        credits();
+        std::printf("\nMissing, or excessive number of, arguments\n");
+        usage();
+        std::exit(-1);
+    }
+    credits();
+    const std::int32_t startTime = clock_ticks();
+    check_Flag_Args(argc, argv, FlagInit);
+
+    double resolution = 0.0;
+    if (FlagInit.r_cnt == 1) {
+        check_precision(argv[FlagInit.r_pos + 1], "resolution");
+        resolution = std::atof(argv[FlagInit.r_pos + 1]);
+    }
+    double Tile_Buffer = 0.0;
+    if (FlagInit.b_cnt == 1) {
+        check_precision(argv[FlagInit.b_pos + 1], "buffer");
+        Tile_Buffer = std::atof(argv[FlagInit.b_pos + 1]);
+    }
+
+    const std::string ASCIIfile = argv[1];
+    const std::string TilePrefix = argv[2];
+    check_nonzero_argument(argv[3]);
+    const double TileSize = std::atof(argv[3]);
+    if (TileSize < 0.1) {
+        std::printf("\nTile Size is too small %s\n", argv[3]);
+        usage();
+        std::exit(-1);
+    }
+    if (Tile_Buffer > 0.5 * TileSize) fail_line("\nTile buffer should be less than half the TileSize");
+
+    // The survey of the list file.
+    FilePtr list = open_file(ASCIIfile.c_str(), "r");
+    if (!list) fail("\nCannot open ASCII file %s for reading\n", ASCIIfile.c_str());
+    std::FILE* fp_a = list.get();
+    const std::uint16_t filecount = count_pass(fp_a, ASCIIfile.c_str());
+    rewind_list(fp_a);
+    const std::int16_t LASType = validation_pass(fp_a, ASCIIfile.c_str());
+    rewind_list(fp_a);
+    std::printf("- - - - - - - - - - - - - - - - - -\n\n");
+    check_scale_and_offset_consistency(fp_a);
+    std::printf("All files in %s have consistent point location scale and offset\n\n", ASCIIfile.c_str());
+    rewind_list(fp_a);
+    LAS12Header ph12output{};
+    check_output_header(fp_a, ph12output);
+    print_data_summary(ph12output);
+
+    // The grid, the tile names and the tables.
+    const Tile pTile =
+        lay_tile_grid(ph12output.MinX, ph12output.MinY, ph12output.MaxX, ph12output.MaxY, TileSize,
+                      FlagInit.r_cnt == 1, resolution, FlagInit.b_cnt == 1, Tile_Buffer);
+    print_tiling_information(pTile);
+    const int bufsize = digit_width(pTile);
+    TileNameTable tileNames =
+        Make2dStringArray(pTile.Rows, pTile.Cols, tile_name_length(TilePrefix, bufsize));
+    fill_tile_names(tileNames, TilePrefix, bufsize);
+    initializeTileStructure(pTile.Rows, pTile.Cols);
+    TileStreamTable fTileArray = Make2dFilePointerArray(pTile.Rows, pTile.Cols);
+
+    rewind_list(fp_a);
+    std::printf("\nTiles per laser file ...\n");
+    check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer);
+    std::printf("\n");
+    rewind_list(fp_a);
+
+    LAS12Header ph12{};
+    distribute_points(fp_a, filecount, TileSize, Tile_Buffer, pTile, tileNames, fTileArray, ph12,
+                      record_size_of_type(LASType));
+    list.reset();
+
+    finalize_tile_headers(pTile, tileNames, ph12);
+    std::printf("\r%78s", "");
+    if (FlagInit.s_cnt == 1) write_tile_index(TilePrefix, TileSize, pTile, Tile_Buffer, FlagInit.b_cnt == 1);
+
+    const std::int32_t endTime = clock_ticks();
+    const double elapsed = static_cast<double>(static_cast<std::int32_t>(
+                               static_cast<std::uint32_t>(endTime) - static_cast<std::uint32_t>(startTime))) *
+                           1000 / 1000 / 1000;
+    std::printf("\nElapsed time %.3f seconds\n", elapsed);
+    if (std::fflush(stdout) != 0) return -1;
+    return 0;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,27 @@
+// Failure reporting shared by every stage: one message on standard output
+// where the failure is found, then the process ends with status -1.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+namespace tessaro {
+
+// Prints the printf-style message and ends the process with status -1 (255).
+[[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Prints `message` followed by a line end and ends the process with status -1.
+[[noreturn]] void fail_line(const char* message);
+
+// Closes a stdio stream when its owner goes out of scope; used for files whose
+// close result does not matter (read-only inputs).
+struct FileCloser {
+    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+inline FilePtr open_file(const char* name, const char* mode) {
+    return FilePtr(std::fopen(name, mode));
+}
+
+}  // namespace tessaro

@@ -1,0 +1,195 @@
+#include "lidar.hpp"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "console.hpp"
+
+namespace tessaro {
+namespace {
+
+// A value printed as the character whose code is 48 plus the value.
+int digit_char(unsigned value) {
+    return static_cast<int>(48 + value);
+}
+
+constexpr std::size_t kFieldsRead = 107;  // through PointDataRecordLength
+
+void print_short_file(const char* filename, long long size) {
+    std::printf("\nFile %s is shorter than a LAS header (%lld of 227 bytes)\n", filename, size);
+}
+
+}  // namespace
+
+std::int16_t file_access(const char* filename) {
+    FilePtr f = open_file(filename, "r");
+    if (!f) {
+        std::printf("Unable to open file %s in file_access()\n", filename);
+        return -1;
+    }
+    return 0;
+}
+
+std::int16_t check_file_extension(const char* filename, const char* extension) {
+    std::size_t n = std::strlen(filename);
+    if (n <= 4) {
+        std::printf("\nFile name (%s) is too short\n", filename);
+        return -1;
+    }
+    if (filename[n - 4] != '.') {
+        std::printf("\nExtension of file %s should be preceeded by a dot (.)\n", filename);
+        return -1;
+    }
+    if (std::memcmp(filename + n - 3, extension, 3) != 0) {
+        std::printf("\nFile extension of %s is not .%s\n", filename, extension);
+        return -1;
+    }
+    return 0;
+}
+
+void error_msg(int i, const char* text) {
+    switch (i) {
+        case 1: std::printf("\nFile %s does NOT exist\n", text); break;
+        default: std::printf("\n%s\n", text); break;
+    }
+}
+
+std::int16_t check_las(const char* filename) {
+    if (file_access(filename) < 0) {
+        error_msg(1, filename);
+        return -1;
+    }
+    if (check_file_extension(filename, "las") < 0) return -1;
+
+    FilePtr f = open_file(filename, "rb");
+    if (!f) {
+        error_msg(1, filename);
+        return -1;
+    }
+    unsigned char bytes[kFieldsRead];
+    std::size_t got = std::fread(bytes, 1, kFieldsRead, f.get());
+    if (got < 4 || std::memcmp(bytes, "LASF", 4) != 0) {
+        std::printf("\n%s is not a valid .las file\n\n", filename);
+        return -1;
+    }
+    if (got < kFieldsRead) {
+        print_short_file(filename, static_cast<long long>(got));
+        return -1;
+    }
+    const unsigned major = bytes[24];
+    const unsigned minor = bytes[25];
+    const unsigned format = bytes[104];
+    const unsigned length = static_cast<unsigned>(bytes[105] | bytes[106] << 8);
+    if (major != 1) {
+        std::printf("\nCannot handle las files of version %c.x\n", digit_char(major));
+        return -1;
+    }
+    if (minor > 2) {
+        std::printf("\nCannot handle las files of version %c.%c\n", digit_char(major), digit_char(minor));
+        return -1;
+    }
+    if (format > 3) {
+        std::printf("\nPointDataFormatID in %s is %c. Only 0, 1, 2, or 3 is accepted\n", filename,
+                    digit_char(format));
+        return -1;
+    }
+    if (minor < 2 && format >= 2) return 0;
+    const auto code = static_cast<std::int16_t>(minor < 2 ? 2 * minor + 1 + format : 5 + format);
+    if (length != point_record_size(format)) {
+        std::printf("\nData format of %s (%c) is incompatible with Length of Data Record (%d)\n", filename,
+                    digit_char(format), static_cast<int>(length));
+        return -1;
+    }
+    return code;
+}
+
+std::int16_t check_las_layout(const char* filename) {
+    FilePtr f = open_file(filename, "rb");
+    if (!f) {
+        std::printf("\nCannot open %s for reading\n", filename);
+        return -1;
+    }
+    const long long size = file_size(f.get());
+    std::optional<LAS12Header> read = read_las_header(f.get());
+    if (!read) {
+        print_short_file(filename, size);
+        return -1;
+    }
+    const LAS12Header& h = *read;
+    if (h.HeaderSize < kHeaderBytes) {
+        std::printf("\nHeaderSize of %s is %u; a LAS header holds at least 227 bytes\n", filename,
+                    static_cast<unsigned>(h.HeaderSize));
+        return -1;
+    }
+    if (h.OffsetToData < h.HeaderSize) {
+        std::printf("\nOffsetToData of %s (%u) lies inside its header of %u bytes\n", filename,
+                    static_cast<unsigned>(h.OffsetToData), static_cast<unsigned>(h.HeaderSize));
+        return -1;
+    }
+    const unsigned long long needed =
+        static_cast<unsigned long long>(h.OffsetToData) +
+        static_cast<unsigned long long>(h.NumberOfPointReturns) * h.PointDataRecordLength;
+    if (size < 0 || static_cast<unsigned long long>(size) < needed) {
+        std::printf("\nFile %s is truncated: its %u point records need %llu bytes, the file holds %lld\n",
+                    filename, static_cast<unsigned>(h.NumberOfPointReturns), needed, size);
+        return -1;
+    }
+    const double scales[] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor};
+    const double offsets[] = {h.XOffset, h.YOffset, h.ZOffset};
+    for (int k = 0; k < 3; ++k) {
+        if (!std::isfinite(scales[k]) || scales[k] == 0.0 || !std::isfinite(offsets[k])) {
+            std::printf("\nScale factors and offsets of %s must be finite, and scale factors nonzero\n",
+                        filename);
+            return -1;
+        }
+    }
+    if (!std::isfinite(h.MinX) || !std::isfinite(h.MaxX) || !std::isfinite(h.MinY) ||
+        !std::isfinite(h.MaxY)) {
+        std::printf("\nHeader bounds of %s are not finite numbers\n", filename);
+        return -1;
+    }
+    if (h.NumberOfPointReturns != 0 && (h.MinX > h.MaxX || h.MinY > h.MaxY)) {
+        std::printf("\nHeader bounds of %s are inverted (minimum above maximum)\n", filename);
+        return -1;
+    }
+    return 0;
+}
+
+std::uint16_t record_size_of_type(std::int16_t las_type) {
+    switch (las_type) {
+        case 1:
+        case 3:
+        case 5: return point_record_size(0);
+        case 2:
+        case 4:
+        case 6: return point_record_size(1);
+        case 7: return point_record_size(2);
+        case 8: return point_record_size(3);
+        default: return 0;
+    }
+}
+
+std::optional<LAS12Header> read_las_header(std::FILE* file) {
+    unsigned char image[kHeaderBytes];
+    if (std::fread(image, 1, kHeaderBytes, file) != kHeaderBytes) return std::nullopt;
+    return header_from_bytes(image);
+}
+
+long long file_size(std::FILE* file) {
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0) return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+void credits() {
+    std::printf("\nHalvorn LiDAR Utilities");
+    std::printf("\n\nTessaro: cuts LAS surveys into square tiles");
+    std::printf("\nPart of the Tessaro open LiDAR tools project");
+    std::printf("\nSources and issues: see the project README");
+    std::printf("\n\n** No warranty regarding script behavior is given or implied **");
+    std::printf("\n** Acknowledging the author's efforts ensures script updates and availability **\n");
+}
+
+}  // namespace tessaro

@@ -1,0 +1,64 @@
+// Distribution of point records into tile files.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "las_records.hpp"
+#include "tile_grid.hpp"
+#include "tile_stream.hpp"
+
+namespace tessaro {
+
+// The tiles that receive one record, in writing order: the home tile first,
+// then the neighbours whose buffered square holds the record.
+struct Placement {
+    std::uint8_t count = 0;
+    std::uint16_t row[4] = {};
+    std::uint16_t col[4] = {};
+};
+
+// Places a record at tile-unit position (i_dbl, j_dbl) = ((y - YMin) / TileSize,
+// (x - XMin) / TileSize); q is the buffer as a fraction of the tile side, 0 for
+// no buffer. A position outside the grid goes to the nearest edge tile.
+inline Placement place_record(double i_dbl, double j_dbl, const Tile& grid, double q) {
+    Placement pl;
+    const std::uint16_t i = clamp_tile_index(std::floor(i_dbl), grid.Rows);
+    const std::uint16_t j = clamp_tile_index(std::floor(j_dbl), grid.Cols);
+    auto add = [&pl](int r, int c) {
+        pl.row[pl.count] = static_cast<std::uint16_t>(r);
+        pl.col[pl.count] = static_cast<std::uint16_t>(c);
+        ++pl.count;
+    };
+    add(i, j);
+    if (q > 0) {
+        const bool right = j < grid.Cols - 1 && q > (j + 1) - j_dbl;
+        const bool left = j != 0 && q > j_dbl - j;
+        const bool up = i < grid.Rows - 1 && q > (i + 1) - i_dbl;
+        const bool down = i != 0 && q > i_dbl - i;
+        if (right) add(i, j + 1);
+        if (left) add(i, j - 1);
+        if (up) add(i + 1, j);
+        if (down) add(i - 1, j);
+        if (up && right) add(i + 1, j + 1);
+        if (up && left) add(i + 1, j - 1);
+        if (down && right) add(i - 1, j + 1);
+        if (down && left) add(i - 1, j - 1);
+    }
+    return pl;
+}
+
+// Bytes of point records read from an input file at a time.
+inline constexpr std::size_t kReadBlockBytes = 4 * 1024 * 1024;
+
+// Copies every record of every listed file, in list order, to its home tile
+// and the neighbours its buffer reaches, counting each copy in `_tileInfo`.
+// `ph12` is left holding the header of the last listed file; `record_size` is
+// the point record length of the run.
+void distribute_points(std::FILE* fp_a, std::uint16_t filecount, double TileSize, double Tile_Buffer,
+                       const Tile& pTile, const TileNameTable& tileNames, TileStreamTable& fTileArray,
+                       LAS12Header& ph12, std::uint16_t record_size);
+
+}  // namespace tessaro

@@ -1,0 +1,17 @@
+// The check of how many tiles each input file spreads over.
+#pragma once
+
+#include <cstdio>
+
+#include "tile_grid.hpp"
+
+namespace tessaro {
+
+// Most tiles one input file may spread over: the tile files held open at once.
+inline constexpr unsigned kMaxTilesPerFile = 99;
+
+// Prints the tile count of every listed file and ends the run, before any tile
+// file exists, if one spreads over more than 99 tiles. Leaves `f` rewound.
+void check_number_tiles_per_las(std::FILE* f, double ts, const Tile& p, double buffer);
+
+}  // namespace tessaro

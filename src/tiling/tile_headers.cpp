@@ -1,0 +1,53 @@
+#include "tile_headers.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+#include "console.hpp"
+#include "lidar.hpp"
+#include "tile_stats.hpp"
+
+namespace tessaro {
+
+void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_t col) {
+    const TileStruct& t = _tileInfo[row][col];
+    static_assert(sizeof kGeneratingSoftware == 24);
+    std::memcpy(header.GeneratingSoftware, kGeneratingSoftware, sizeof kGeneratingSoftware);
+    header.NumberOfPointReturns = t.nPts;
+    for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = t.Ret[k];
+    header.MaxX = t.Xmax;
+    header.MinX = t.Xmin;
+    header.MaxY = t.Ymax;
+    header.MinY = t.Ymin;
+    header.MaxZ = t.Zmax;
+    header.MinZ = t.Zmin;
+}
+
+void finalize_tile_headers(const Tile& pTile, const TileNameTable& tileNames, LAS12Header& base) {
+    for (std::uint16_t r = 0; r < pTile.Rows; ++r) {
+        for (std::uint16_t c = 0; c < pTile.Cols; ++c) {
+            if (_tileInfo[r][c].nPts == 0) continue;
+            const char* name = tileNames[r][c].c_str();
+            set_tile_header_fields(base, r, c);
+            std::FILE* f = std::fopen(name, "r+b");
+            if (!f)
+                fail("\nCannot open tile file %s to rewrite its header: %s\n", name, std::strerror(errno));
+            FilePtr owner(f);
+            std::optional<LAS12Header> own = read_las_header(f);
+            if (!own) fail("\nCannot read the header of tile file %s\n", name);
+            LAS12Header header = base;
+            header.HeaderSize = own->HeaderSize;
+            header.OffsetToData = own->OffsetToData;
+            header.NumberOfVariableLengthRecords = own->NumberOfVariableLengthRecords;
+            unsigned char image[kHeaderBytes];
+            header_to_bytes(header, image);
+            std::rewind(f);
+            if (std::fwrite(image, 1, kHeaderBytes, f) != kHeaderBytes || std::fflush(f) != 0)
+                fail("\nFailed to rewrite the header of tile file %s: %s\n", name, std::strerror(errno));
+            owner.release();
+            if (std::fclose(f) != 0) fail("\nFailed to close tile file %s: %s\n", name, std::strerror(errno));
+        }
+    }
+}
+
+}  // namespace tessaro
