@@ -1,0 +1,50 @@
+// Running the real binaries from tests: a child process with its standard
+// output captured, and fresh temporary directories.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessaro::test {
+
+struct RunResult {
+    int status = -1;     // exit status 0-255, or -1 when ended by a signal
+    int signal = 0;      // the signal that ended the child, 0 if none
+    std::string output;  // standard output
+    std::string errors;  // standard error
+};
+
+// Runs `program` with `args` in `directory` (empty: the current one), waits at
+// most `timeout_seconds`, and returns what it printed and how it ended.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& directory = "", int timeout_seconds = 300);
+
+// Runs the tessaro binary.
+RunResult run_tessaro(const std::vector<std::string>& args, const std::string& directory = "");
+
+// A directory under the system's temporary directory, removed with its
+// contents when the object is destroyed.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string path;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+// Whole content of a file as bytes; empty when it cannot be read.
+std::string read_file(const std::string& path);
+
+// Writes `content` to `path`, replacing it.
+void write_file(const std::string& path, const std::string& content);
+
+bool file_exists(const std::string& path);
+
+// The banner every run after a sound flag scan starts with.
+std::string banner();
+
+// The usage text.
+std::string usage_text();
+
+}  // namespace tessaro::test
