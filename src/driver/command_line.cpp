@@ -8,23 +8,40 @@
 
 namespace tessaro {
 
+namespace {
+
+// Counts and positions are 16-bit fields; a command line of more words than
+// that holds saturates them, so a position never wraps into the range of the
+// positional words and a count of many flags never wraps back to one.
+std::uint16_t saturate16(int value) {
+    return static_cast<std::uint16_t>(value > 65535 ? 65535 : value);
+}
+
+}  // namespace
+
 std::uint16_t Find_Flag_Args(int argc, char** argv, Flags& FlagInit) {
-    FlagInit = Flags{};
+    int r_cnt = 0, b_cnt = 0, s_cnt = 0;
+    int r_pos = 0, b_pos = 0, s_pos = 0;
     for (int i = 1; i < argc; ++i) {
-        const auto pos = static_cast<std::uint16_t>(i);
         if (std::strcmp(argv[i], "-r") == 0) {
-            ++FlagInit.r_cnt;
-            FlagInit.r_pos = pos;
+            ++r_cnt;
+            r_pos = i;
         }
         if (std::strcmp(argv[i], "-b") == 0) {
-            ++FlagInit.b_cnt;
-            FlagInit.b_pos = pos;
+            ++b_cnt;
+            b_pos = i;
         }
         if (std::strcmp(argv[i], "-s") == 0) {
-            ++FlagInit.s_cnt;
-            FlagInit.s_pos = pos;
+            ++s_cnt;
+            s_pos = i;
         }
     }
+    FlagInit.r_cnt = saturate16(r_cnt);
+    FlagInit.r_pos = saturate16(r_pos);
+    FlagInit.b_cnt = saturate16(b_cnt);
+    FlagInit.b_pos = saturate16(b_pos);
+    FlagInit.s_cnt = saturate16(s_cnt);
+    FlagInit.s_pos = saturate16(s_pos);
     if (FlagInit.r_cnt > 1) fail_line("\nMultiple instances of -r argument");
     if (FlagInit.b_cnt > 1) fail_line("\nMultiple instances of -b argument");
     if (FlagInit.s_cnt > 1) fail_line("\nMultiple instances of -s argument");
