@@ -87,7 +87,7 @@ if [[ $status -ne 0 ]]; then
 fi
 
 shopt -s nullglob
-tiles=("$demo_dir"/tiles/T_R*.las)
+tiles=("$demo_dir"/tiles/TR*.las)
 shopt -u nullglob
 if [[ ${#tiles[@]} -eq 0 ]]; then
     echo "tessaro reported success but wrote no tile file" >&2
@@ -101,12 +101,12 @@ fi
 
 if command -v ogrinfo >/dev/null 2>&1; then
     log "Tile index as a GIS reads it"
-    ogrinfo -ro -so -q "$tiles_shp" T_Tiles || true
+    ogrinfo -ro -so "$tiles_shp" T_Tiles || true
 fi
 
 log "Done"
 echo "Survey:        $demo_dir/survey.txt (${demo_files} LAS files in $demo_dir)"
-echo "Tiles:         ${#tiles[@]} LAS files in $demo_dir/tiles/ (T_R<row>C<col>.las, row 1 in the south, column 1 in the west)"
+echo "Tiles:         ${#tiles[@]} LAS files in $demo_dir/tiles/ (TR<row>C<col>.las, row 1 in the south, column 1 in the west)"
 echo "Tile outlines: $tiles_shp (with .shx and .dbf), open it in a GIS"
 if [[ -f "$demo_dir/tiles/T_Tiles_w_buffer.shp" ]]; then
     echo "With buffer:   $demo_dir/tiles/T_Tiles_w_buffer.shp"
