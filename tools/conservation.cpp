@@ -1,0 +1,721 @@
+#include "conservation.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "las_records.hpp"
+
+namespace tessaro::verify {
+namespace {
+
+// A difference found: carries the one message the check reports.
+struct Difference {
+    std::string message;
+};
+
+[[noreturn]] void differ(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void differ(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0U, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    throw Difference{text};
+}
+
+struct Closer {
+    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, Closer>;
+
+constexpr std::size_t kBlockBytes = 4 * 1024 * 1024;
+
+// ---- little-endian field access -------------------------------------------
+
+std::uint16_t u16_at(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t u32_at(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::int32_t i32_at(const unsigned char* p) {
+    return static_cast<std::int32_t>(u32_at(p));
+}
+double f64_at(const unsigned char* p) {
+    std::uint64_t v = 0;
+    for (int k = 7; k >= 0; --k) v = v << 8 | p[k];
+    double d;
+    std::memcpy(&d, &v, sizeof d);
+    return d;
+}
+void put_u32(unsigned char* p, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k));
+}
+void put_f64(unsigned char* p, double d) {
+    std::uint64_t v;
+    std::memcpy(&v, &d, sizeof v);
+    for (int k = 0; k < 8; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k));
+}
+
+// Header fields by byte offset, for naming the first differing byte.
+struct HeaderField {
+    std::size_t offset;
+    std::size_t size;
+    const char* name;
+};
+constexpr std::array<HeaderField, 33> kFields{{
+    {0, 4, "FileSignature"},
+    {4, 2, "FileSourceID"},
+    {6, 2, "GlobalEncoding"},
+    {8, 16, "GUID"},
+    {24, 1, "VersionMajor"},
+    {25, 1, "VersionMinor"},
+    {26, 32, "SystemIdentifier"},
+    {58, 32, "GeneratingSoftware"},
+    {90, 2, "FileCreationDay"},
+    {92, 2, "FileCreationYear"},
+    {94, 2, "HeaderSize"},
+    {96, 4, "OffsetToData"},
+    {100, 4, "NumberOfVariableLengthRecords"},
+    {104, 1, "PointDataFormatID"},
+    {105, 2, "PointDataRecordLength"},
+    {107, 4, "NumberOfPointReturns"},
+    {111, 4, "NumberOfPointsByReturn[0]"},
+    {115, 4, "NumberOfPointsByReturn[1]"},
+    {119, 4, "NumberOfPointsByReturn[2]"},
+    {123, 4, "NumberOfPointsByReturn[3]"},
+    {127, 4, "NumberOfPointsByReturn[4]"},
+    {131, 8, "XScaleFactor"},
+    {139, 8, "YScaleFactor"},
+    {147, 8, "ZScaleFactor"},
+    {155, 8, "XOffset"},
+    {163, 8, "YOffset"},
+    {171, 8, "ZOffset"},
+    {179, 8, "MaxX"},
+    {187, 8, "MinX"},
+    {195, 8, "MaxY"},
+    {203, 8, "MinY"},
+    {211, 8, "MaxZ"},
+    {219, 8, "MinZ"},
+}};
+
+// Every byte of the 227-byte header belongs to one field.
+const HeaderField& field_at(std::size_t offset) {
+    for (const HeaderField& f : kFields)
+        if (offset >= f.offset && offset < f.offset + f.size) return f;
+    return kFields.back();
+}
+
+// Renders a header field for a message.
+std::string field_text(const HeaderField& f, const unsigned char* image) {
+    char text[96];
+    const unsigned char* p = image + f.offset;
+    if (f.size == 8 && f.offset >= 131) {
+        std::snprintf(text, sizeof text, "%.17g", f64_at(p));
+    } else if (f.size == 4 && f.offset >= 96) {
+        std::snprintf(text, sizeof text, "%" PRIu32, u32_at(p));
+    } else if (f.size == 2) {
+        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(u16_at(p)));
+    } else if (f.size == 1) {
+        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(p[0]));
+    } else {
+        std::string out = "\"";
+        for (std::size_t k = 0; k < f.size; ++k) {
+            const unsigned char ch = p[k];
+            if (ch >= 32 && ch < 127) {
+                out += static_cast<char>(ch);
+            } else {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\x%02x", ch);
+                out += esc;
+            }
+        }
+        return out + "\"";
+    }
+    return text;
+}
+
+// ---- fingerprints ----------------------------------------------------------
+
+std::uint64_t mix(std::uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+std::uint64_t fingerprint(const unsigned char* p, std::size_t n) {
+    std::uint64_t h = 0x9e3779b97f4a7c15ULL ^ n;
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p + k, 8);
+        h = mix(h ^ v) + 0x632be59bd9b4e019ULL;
+    }
+    std::uint64_t v = 0;
+    std::memcpy(&v, p + k, n - k);
+    return mix(h ^ v ^ (static_cast<std::uint64_t>(n - k) << 56));
+}
+
+// Order-sensitive fold of a sequence of record fingerprints.
+std::uint64_t fold(std::uint64_t acc, std::uint64_t fp) {
+    return mix(acc + fp + 0x2545f4914f6cdd1dULL);
+}
+
+// ---- inputs and grid -------------------------------------------------------
+
+struct Input {
+    std::string name;  // as listed
+    std::string path;  // resolved
+    std::array<unsigned char, kHeaderBytes> raw;
+    LAS12Header h;
+};
+
+struct Grid {
+    double XMin, YMin, XMax, YMax;
+    std::uint32_t Rows, Cols;
+};
+
+std::string resolve(const std::string& directory, const std::string& path) {
+    if (directory.empty() || (!path.empty() && path[0] == '/')) return path;
+    return directory + "/" + path;
+}
+
+std::vector<Input> read_inputs(const ConservationRequest& rq) {
+    const std::string list_path = resolve(rq.directory, rq.list_file);
+    std::ifstream list(list_path);
+    if (!list) differ("cannot open list file %s", list_path.c_str());
+    std::vector<Input> inputs;
+    std::string token;
+    while (list >> token) {
+        Input in;
+        in.name = token;
+        in.path = resolve(rq.directory, token);
+        File f(std::fopen(in.path.c_str(), "rb"));
+        if (!f) differ("cannot open input file %s", token.c_str());
+        if (std::fread(in.raw.data(), 1, kHeaderBytes, f.get()) != kHeaderBytes)
+            differ("input file %s has no whole header", token.c_str());
+        in.h = header_from_bytes(in.raw.data());
+        inputs.push_back(std::move(in));
+    }
+    if (inputs.empty()) differ("list file %s names no file", list_path.c_str());
+    const LAS12Header& first = inputs.front().h;
+    for (const Input& in : inputs) {
+        if (in.h.PointDataRecordLength != first.PointDataRecordLength || in.h.PointDataRecordLength < 20)
+            differ("input file %s has point records of %u bytes, the first file of %u", in.name.c_str(),
+                   static_cast<unsigned>(in.h.PointDataRecordLength),
+                   static_cast<unsigned>(first.PointDataRecordLength));
+        if (in.h.OffsetToData < kHeaderBytes)
+            differ("input file %s has OffsetToData %u", in.name.c_str(),
+                   static_cast<unsigned>(in.h.OffsetToData));
+    }
+    return inputs;
+}
+
+// Number of tiles along one axis: ceil(extent / TileSize), at least one.
+double axis_count(double low, double high, double TileSize) {
+    const double n = std::ceil((high - low) / TileSize);
+    return n >= 1.0 ? n : 1.0;
+}
+
+Grid lay_grid(const std::vector<Input>& inputs, const ConservationRequest& rq) {
+    // Combined extent, strict comparisons from the sentinels.
+    double MinX = 1.0e13, MinY = 1.0e13, MaxX = -1.0e13, MaxY = -1.0e13;
+    for (const Input& in : inputs) {
+        if (in.h.MaxX > MaxX) MaxX = in.h.MaxX;
+        if (in.h.MaxY > MaxY) MaxY = in.h.MaxY;
+        if (in.h.MinX < MinX) MinX = in.h.MinX;
+        if (in.h.MinY < MinY) MinY = in.h.MinY;
+    }
+    const double b = rq.buffer;
+    const double res = rq.resolution;
+    Grid g{MinX, MinY, MaxX, MaxY, 0, 0};
+    const bool buffered = b != 0.0;
+    if (rq.snap && !buffered) {
+        g.XMin = std::floor(MinX / res) * res;
+        g.YMin = std::floor(MinY / res) * res;
+        g.XMax = (std::floor(MaxX / res) + 1) * res;
+        g.YMax = (std::floor(MaxY / res) + 1) * res;
+    } else if (buffered && !rq.snap) {
+        g.XMin = MinX - b;
+        g.YMin = MinY - b;
+        g.XMax = MaxX + b;
+        g.YMax = MaxY + b;
+    } else if (buffered && rq.snap) {
+        g.XMin = std::floor((MinX - b) / res) * res;
+        g.YMin = std::floor((MinY - b) / res) * res;
+        g.XMax = (std::floor((MaxX + b) / res) + 1) * res;
+        g.YMax = (std::floor((MaxY + b) / res) + 1) * res;
+    }
+    const double rows = axis_count(g.YMin, g.YMax, rq.tile_size);
+    const double cols = axis_count(g.XMin, g.XMax, rq.tile_size);
+    if (!(rows <= 65535.0) || !(cols <= 65535.0))
+        differ("the grid would have %.0f rows and %.0f columns, more than the tiler can hold", rows, cols);
+    g.Rows = static_cast<std::uint32_t>(rows);
+    g.Cols = static_cast<std::uint32_t>(cols);
+    return g;
+}
+
+// Index along an axis: the floor, with positions below the grid in tile 0
+// and positions at or past its far edge in the last tile.
+std::uint32_t clamped(double position, std::uint32_t count) {
+    const double f = std::floor(position);
+    if (!(f >= 0.0)) return 0;
+    if (f >= static_cast<double>(count)) return count - 1;
+    return static_cast<std::uint32_t>(f);
+}
+
+// Number of tiles the buffered header bounds of a file touch.
+std::uint64_t span_of(const LAS12Header& h, const Grid& g, double ts, double b) {
+    const std::uint32_t r0 = clamped((h.MinY - b - g.YMin) / ts, g.Rows);
+    const std::uint32_t r1 = clamped((h.MaxY + b - g.YMin) / ts, g.Rows);
+    const std::uint32_t c0 = clamped((h.MinX - b - g.XMin) / ts, g.Cols);
+    const std::uint32_t c1 = clamped((h.MaxX + b - g.XMin) / ts, g.Cols);
+    if (r0 > r1 || c0 > c1) return 0;
+    return static_cast<std::uint64_t>(r1 - r0 + 1) * (c1 - c0 + 1);
+}
+
+// ---- placement -------------------------------------------------------------
+
+struct Copy {
+    std::uint32_t row, col;
+};
+
+// The tiles that receive a record at actual (x, y), home tile first, then the
+// neighbours in the order of the eight buffer tests. Each test is made on its
+// own, from the grid guard and the strict distance comparisons.
+unsigned place(double x, double y, const Grid& g, double ts, double q, Copy out[9]) {
+    const double i_dbl = (y - g.YMin) / ts;
+    const double j_dbl = (x - g.XMin) / ts;
+    const std::uint32_t i = clamped(i_dbl, g.Rows);
+    const std::uint32_t j = clamped(j_dbl, g.Cols);
+    unsigned n = 0;
+    out[n++] = {i, j};
+    if (!(q > 0.0)) return n;
+    static constexpr int kOrder[8][2] = {{0, 1}, {0, -1}, {1, 0},  {-1, 0},
+                                         {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+    for (const auto& d : kOrder) {
+        const int dr = d[0];
+        const int dc = d[1];
+        bool pass = true;
+        if (dc == 1) pass = pass && j < g.Cols - 1 && q > (j + 1) - j_dbl;
+        if (dc == -1) pass = pass && j != 0 && q > j_dbl - j;
+        if (dr == 1) pass = pass && i < g.Rows - 1 && q > (i + 1) - i_dbl;
+        if (dr == -1) pass = pass && i != 0 && q > i_dbl - i;
+        if (pass)
+            out[n++] = {static_cast<std::uint32_t>(static_cast<int>(i) + dr),
+                        static_cast<std::uint32_t>(static_cast<int>(j) + dc)};
+    }
+    return n;
+}
+
+// ---- expected tiles --------------------------------------------------------
+
+struct Expected {
+    std::uint32_t row = 0, col = 0;
+    std::uint32_t creator = 0;  // index of the input file that created the tile
+    std::uint64_t count = 0;
+    std::uint64_t hash = 0;
+    double Xmin = 1.0e13, Ymin = 1.0e13, Zmin = 1.0e13;
+    double Xmax = -1.0e13, Ymax = -1.0e13, Zmax = -1.0e13;
+    std::uint32_t Ret[5] = {};
+};
+
+// Tiles that receive records, looked up by (row, col).
+struct TileTable {
+    std::vector<Expected> tiles;
+    std::vector<std::uint32_t> dense;  // slot + 1 per tile when the grid is small
+    std::unordered_map<std::uint64_t, std::uint32_t> sparse;
+    std::uint32_t cols = 0;
+
+    explicit TileTable(const Grid& g) : cols(g.Cols) {
+        const std::uint64_t n = static_cast<std::uint64_t>(g.Rows) * g.Cols;
+        if (n <= (1U << 22)) dense.assign(n, 0);
+    }
+    std::optional<std::uint32_t> find(std::uint32_t r, std::uint32_t c) const {
+        const std::uint64_t key = static_cast<std::uint64_t>(r) * cols + c;
+        if (!dense.empty()) {
+            if (dense[key] == 0) return std::nullopt;
+            return dense[key] - 1;
+        }
+        auto it = sparse.find(key);
+        if (it == sparse.end()) return std::nullopt;
+        return it->second;
+    }
+    Expected& get(std::uint32_t r, std::uint32_t c, std::uint32_t creator) {
+        if (auto slot = find(r, c)) return tiles[*slot];
+        const std::uint64_t key = static_cast<std::uint64_t>(r) * cols + c;
+        const auto slot = static_cast<std::uint32_t>(tiles.size());
+        if (!dense.empty())
+            dense[key] = slot + 1;
+        else
+            sparse.emplace(key, slot);
+        Expected e;
+        e.row = r;
+        e.col = c;
+        e.creator = creator;
+        tiles.push_back(e);
+        return tiles.back();
+    }
+};
+
+// Streams the point records of an input file, calling visit(record, index).
+template <typename Visit>
+void for_each_record(const Input& in, std::vector<unsigned char>& block, Visit visit) {
+    File f(std::fopen(in.path.c_str(), "rb"));
+    if (!f) differ("cannot open input file %s", in.name.c_str());
+    if (fseeko(f.get(), static_cast<off_t>(in.h.OffsetToData), SEEK_SET) != 0)
+        differ("cannot seek to the point records of input file %s", in.name.c_str());
+    const std::size_t len = in.h.PointDataRecordLength;
+    const std::size_t per_block = block.size() / len;
+    std::uint64_t left = in.h.NumberOfPointReturns;
+    std::uint64_t index = 0;
+    while (left > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, per_block));
+        if (std::fread(block.data(), len, n, f.get()) != n)
+            differ("input file %s ends before its %u point records", in.name.c_str(),
+                   static_cast<unsigned>(in.h.NumberOfPointReturns));
+        for (std::size_t k = 0; k < n; ++k) visit(block.data() + k * len, index++);
+        left -= n;
+    }
+}
+
+double actual(const unsigned char* rec, int axis, const LAS12Header& h) {
+    const double scale[3] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor};
+    const double offset[3] = {h.XOffset, h.YOffset, h.ZOffset};
+    return static_cast<double>(i32_at(rec + 4 * axis)) * scale[axis] + offset[axis];
+}
+
+struct Naming {
+    std::string prefix;  // resolved, for opening files
+    std::string shown;   // as given, for messages
+    int width;
+    std::string label(std::uint32_t r, std::uint32_t c) const {
+        char text[32];
+        std::snprintf(text, sizeof text, "R%0*uC%0*u.las", width, static_cast<unsigned>(r + 1), width,
+                      static_cast<unsigned>(c + 1));
+        return text;
+    }
+    std::string path(std::uint32_t r, std::uint32_t c) const { return prefix + label(r, c); }
+    std::string name(std::uint32_t r, std::uint32_t c) const { return shown + label(r, c); }
+};
+
+struct Context {
+    const ConservationRequest& rq;
+    std::vector<Input> inputs;
+    Grid grid{};
+    double q = 0.0;
+    Naming naming;
+    std::vector<unsigned char> block;
+};
+
+// First pass: every input record, every copy, into the expected tiles.
+void expect_all(Context& cx, TileTable& table, ConservationReport& report) {
+    Copy copies[9];
+    for (std::uint32_t f = 0; f < cx.inputs.size(); ++f) {
+        const Input& in = cx.inputs[f];
+        const std::size_t len = in.h.PointDataRecordLength;
+        for_each_record(in, cx.block, [&](const unsigned char* rec, std::uint64_t) {
+            const double x = actual(rec, 0, in.h);
+            const double y = actual(rec, 1, in.h);
+            const double z = actual(rec, 2, in.h);
+            const unsigned n = place(x, y, cx.grid, cx.rq.tile_size, cx.q, copies);
+            const std::uint64_t fp = fingerprint(rec, len);
+            const unsigned ret = rec[14] & 7U;
+            for (unsigned m = 0; m < n; ++m) {
+                Expected& e = table.get(copies[m].row, copies[m].col, f);
+                ++e.count;
+                e.hash = fold(e.hash, fp);
+                if (x > e.Xmax) e.Xmax = x;
+                if (x < e.Xmin) e.Xmin = x;
+                if (y > e.Ymax) e.Ymax = y;
+                if (y < e.Ymin) e.Ymin = y;
+                if (z > e.Zmax) e.Zmax = z;
+                if (z < e.Zmin) e.Zmin = z;
+                if (ret >= 1 && ret <= 5) ++e.Ret[ret - 1];
+            }
+            ++report.records;
+            report.copies += n - 1;
+        });
+    }
+}
+
+std::string describe_record(const unsigned char* rec, const LAS12Header& h) {
+    char text[160];
+    std::snprintf(text, sizeof text, "X %.6f Y %.6f Z %.6f return %u", actual(rec, 0, h), actual(rec, 1, h),
+                  actual(rec, 2, h), rec[14] & 7U);
+    return text;
+}
+
+// Compares a tile's records with the expected sequence, record by record, and
+// reports the first difference. Called only when the fingerprint disagrees.
+[[noreturn]] void locate_difference(Context& cx, const Expected& e) {
+    const std::string name = cx.naming.name(e.row, e.col);
+    const Input& creator = cx.inputs[e.creator];
+    const std::size_t len = creator.h.PointDataRecordLength;
+    File tile(std::fopen(cx.naming.path(e.row, e.col).c_str(), "rb"));
+    if (!tile || fseeko(tile.get(), static_cast<off_t>(creator.h.OffsetToData), SEEK_SET) != 0)
+        differ("cannot read the records of tile file %s", name.c_str());
+    std::vector<unsigned char> got(len);
+    std::uint64_t k = 0;
+    Copy copies[9];
+    for (const Input& in : cx.inputs) {
+        for_each_record(in, cx.block, [&](const unsigned char* rec, std::uint64_t index) {
+            const unsigned n =
+                place(actual(rec, 0, in.h), actual(rec, 1, in.h), cx.grid, cx.rq.tile_size, cx.q, copies);
+            for (unsigned m = 0; m < n; ++m) {
+                if (copies[m].row != e.row || copies[m].col != e.col) continue;
+                const char* role = m == 0 ? "home record" : "buffer copy";
+                if (std::fread(got.data(), 1, len, tile.get()) != len)
+                    differ(
+                        "tile file %s ends after %llu records; expected next: %s of input file %s record "
+                        "%llu "
+                        "(%s)",
+                        name.c_str(), static_cast<unsigned long long>(k), role, in.name.c_str(),
+                        static_cast<unsigned long long>(index), describe_record(rec, in.h).c_str());
+                if (std::memcmp(got.data(), rec, len) != 0) {
+                    std::size_t b = 0;
+                    while (got[b] == rec[b]) ++b;
+                    differ(
+                        "tile file %s record %llu differs at byte %zu: expected %s of input file %s record "
+                        "%llu "
+                        "(%s), found (%s)",
+                        name.c_str(), static_cast<unsigned long long>(k), b, role, in.name.c_str(),
+                        static_cast<unsigned long long>(index), describe_record(rec, in.h).c_str(),
+                        describe_record(got.data(), creator.h).c_str());
+                }
+                ++k;
+            }
+        });
+    }
+    if (std::fread(got.data(), 1, len, tile.get()) == len)
+        differ("tile file %s holds more than the %llu records that belong to it (next: %s)", name.c_str(),
+               static_cast<unsigned long long>(k), describe_record(got.data(), creator.h).c_str());
+    differ("tile file %s has trailing bytes after its %llu records", name.c_str(),
+           static_cast<unsigned long long>(k));
+}
+
+// The header a tile must carry.
+std::array<unsigned char, kHeaderBytes> expected_header(const Context& cx, const Expected& e) {
+    std::array<unsigned char, kHeaderBytes> image = cx.inputs.back().raw;
+    const auto& own = cx.inputs[e.creator].raw;
+    static constexpr char kSoftware[24] = "Halvorn_LiDAR Utilities";
+    std::memcpy(image.data() + 58, kSoftware, 24);
+    std::memcpy(image.data() + 94, own.data() + 94, 2 + 4 + 4);  // HeaderSize, OffsetToData, VLR count
+    put_u32(image.data() + 107, static_cast<std::uint32_t>(e.count));
+    for (int k = 0; k < 5; ++k) put_u32(image.data() + 111 + 4 * k, e.Ret[k]);
+    put_f64(image.data() + 179, e.Xmax);
+    put_f64(image.data() + 187, e.Xmin);
+    put_f64(image.data() + 195, e.Ymax);
+    put_f64(image.data() + 203, e.Ymin);
+    put_f64(image.data() + 211, e.Zmax);
+    put_f64(image.data() + 219, e.Zmin);
+    return image;
+}
+
+void check_tile(Context& cx, const Expected& e) {
+    const std::string name = cx.naming.name(e.row, e.col);
+    const std::string path = cx.naming.path(e.row, e.col);
+    const Input& creator = cx.inputs[e.creator];
+    const std::uint64_t offset = creator.h.OffsetToData;
+    const std::size_t len = creator.h.PointDataRecordLength;
+    File tile(std::fopen(path.c_str(), "rb"));
+    if (!tile)
+        differ("tile file %s is missing; %llu records belong to it (created by input file %s)", name.c_str(),
+               static_cast<unsigned long long>(e.count), creator.name.c_str());
+    struct stat st;
+    if (fstat(fileno(tile.get()), &st) != 0) differ("cannot stat tile file %s", name.c_str());
+    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+
+    // Records first: their count and order decide everything else.
+    std::uint64_t hash = 0;
+    std::uint64_t count = 0;
+    if (size >= offset && fseeko(tile.get(), static_cast<off_t>(offset), SEEK_SET) == 0) {
+        const std::size_t per_block = cx.block.size() / len;
+        for (;;) {
+            const std::size_t n = std::fread(cx.block.data(), len, per_block, tile.get());
+            for (std::size_t k = 0; k < n; ++k)
+                hash = fold(hash, fingerprint(cx.block.data() + k * len, len));
+            count += n;
+            if (n < per_block) break;
+        }
+    }
+    if (count != e.count || hash != e.hash || size != offset + e.count * len) locate_difference(cx, e);
+
+    // The header.
+    std::array<unsigned char, kHeaderBytes> got;
+    if (std::fseek(tile.get(), 0, SEEK_SET) != 0 ||
+        std::fread(got.data(), 1, kHeaderBytes, tile.get()) != kHeaderBytes)
+        differ("tile file %s has no whole header", name.c_str());
+    const std::array<unsigned char, kHeaderBytes> want = expected_header(cx, e);
+    for (std::size_t b = 0; b < kHeaderBytes; ++b) {
+        if (got[b] == want[b]) continue;
+        const HeaderField& f = field_at(b);
+        differ("tile file %s header field %s (byte %zu) is %s, expected %s", name.c_str(), f.name, b,
+               field_text(f, got.data()).c_str(), field_text(f, want.data()).c_str());
+    }
+
+    // Header extension and variable-length records of the creating file.
+    if (offset > kHeaderBytes) {
+        File in(std::fopen(creator.path.c_str(), "rb"));
+        if (!in || std::fseek(in.get(), static_cast<long>(kHeaderBytes), SEEK_SET) != 0)
+            differ("cannot read input file %s", creator.name.c_str());
+        std::vector<unsigned char> a(64 * 1024), t(64 * 1024);
+        std::uint64_t pos = kHeaderBytes;
+        while (pos < offset) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(offset - pos, a.size()));
+            if (std::fread(a.data(), 1, n, in.get()) != n)
+                differ("input file %s ends before its OffsetToData", creator.name.c_str());
+            if (std::fread(t.data(), 1, n, tile.get()) != n)
+                differ("tile file %s ends before its OffsetToData", name.c_str());
+            for (std::size_t k = 0; k < n; ++k)
+                if (a[k] != t[k])
+                    differ(
+                        "tile file %s byte %llu (before the point records) is 0x%02x; input file %s, which "
+                        "created the tile, has 0x%02x",
+                        name.c_str(), static_cast<unsigned long long>(pos + k), t[k], creator.name.c_str(),
+                        a[k]);
+            pos += n;
+        }
+    }
+}
+
+// Splits a tile prefix into the directory to scan and the name stem.
+std::pair<std::string, std::string> prefix_parts(const std::string& prefix) {
+    const std::size_t slash = prefix.rfind('/');
+    if (slash == std::string::npos) return {".", prefix};
+    return {slash == 0 ? "/" : prefix.substr(0, slash), prefix.substr(slash + 1)};
+}
+
+// Parses "R<width digits>C<width digits>.las"; 1-based numbers.
+std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest, int width) {
+    const std::size_t w = static_cast<std::size_t>(width);
+    if (rest.size() != 2 * w + 6 || rest[0] != 'R' || rest[w + 1] != 'C' ||
+        rest.compare(2 * w + 2, 4, ".las") != 0)
+        return std::nullopt;
+    unsigned r = 0, c = 0;
+    for (std::size_t k = 0; k < w; ++k) {
+        const char a = rest[1 + k], b = rest[w + 2 + k];
+        if (a < '0' || a > '9' || b < '0' || b > '9') return std::nullopt;
+        r = r * 10 + static_cast<unsigned>(a - '0');
+        c = c * 10 + static_cast<unsigned>(b - '0');
+    }
+    return std::make_pair(r, c);
+}
+
+// Every file named like a tile of this grid must be one that receives records.
+void check_no_stray_tiles(const Context& cx, const TileTable& table) {
+    const auto [dir, stem] = prefix_parts(cx.naming.prefix);
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir, ec);
+    if (ec) return;  // no directory, no tile file
+    for (const auto& entry : it) {
+        const std::string file = entry.path().filename().string();
+        if (file.compare(0, stem.size(), stem) != 0) continue;
+        const auto rc = parse_label(file.substr(stem.size()), cx.naming.width);
+        if (!rc) continue;
+        const auto [r, c] = *rc;
+        const bool inside = r >= 1 && c >= 1 && r <= cx.grid.Rows && c <= cx.grid.Cols;
+        if (!inside || !table.find(r - 1, c - 1))
+            differ("tile file %s%s exists, but no record belongs to that tile", cx.naming.shown.c_str(),
+                   file.substr(stem.size()).c_str());
+    }
+}
+
+int digits(std::uint32_t n) {
+    int w = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++w;
+    }
+    return w;
+}
+
+ConservationReport check(const ConservationRequest& rq) {
+    ConservationReport report;
+    if (!(rq.tile_size > 0.0)) differ("tile size must be positive");
+    if (rq.snap && !(rq.resolution > 0.0)) differ("resolution must be positive");
+    Context cx{rq, read_inputs(rq), {}, rq.buffer / rq.tile_size, {}, {}};
+    cx.grid = lay_grid(cx.inputs, rq);
+    cx.naming.prefix = resolve(rq.directory, rq.tile_prefix);
+    cx.naming.shown = rq.tile_prefix;
+    cx.naming.width = digits(std::max(cx.grid.Rows, cx.grid.Cols));
+    const std::size_t len = cx.inputs.front().h.PointDataRecordLength;
+    cx.block.resize(kBlockBytes / len * len);
+    TileTable table(cx.grid);
+
+    for (const Input& in : cx.inputs) {
+        const std::uint64_t tc = span_of(in.h, cx.grid, rq.tile_size, rq.buffer);
+        if (tc > 99) {
+            report.refusal_expected = true;
+            check_no_stray_tiles(cx, table);
+            report.ok = true;
+            char text[512];
+            std::snprintf(text, sizeof text,
+                          "verified refusal: file %s spans %llu tiles, no tile file written", in.name.c_str(),
+                          static_cast<unsigned long long>(tc));
+            report.message = text;
+            return report;
+        }
+    }
+
+    expect_all(cx, table, report);
+    std::vector<std::uint32_t> order(table.tiles.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const Expected &x = table.tiles[a], &y = table.tiles[b];
+        return x.row != y.row ? x.row < y.row : x.col < y.col;
+    });
+    for (std::uint32_t k : order) check_tile(cx, table.tiles[k]);
+    check_no_stray_tiles(cx, table);
+
+    report.tiles = table.tiles.size();
+    report.ok = true;
+    char text[160];
+    std::snprintf(text, sizeof text, "verified %llu records, %llu copies, %llu tiles",
+                  static_cast<unsigned long long>(report.records),
+                  static_cast<unsigned long long>(report.copies),
+                  static_cast<unsigned long long>(report.tiles));
+    report.message = text;
+    return report;
+}
+
+}  // namespace
+
+ConservationReport check_conservation(const ConservationRequest& request) {
+    try {
+        return check(request);
+    } catch (const Difference& d) {
+        ConservationReport report;
+        report.ok = false;
+        report.message = d.message;
+        return report;
+    } catch (const std::exception& ex) {
+        ConservationReport report;
+        report.ok = false;
+        report.message = std::string("conservation check failed: ") + ex.what();
+        return report;
+    }
+}
+
+}  // namespace tessaro::verify
