@@ -1,0 +1,30 @@
+// The tile outline shapefile and its attribute table.
+#pragma once
+
+#include <string>
+
+#include "tile_grid.hpp"
+
+namespace tessaro {
+
+// Writes prefix + "_Tiles" + suffix + ".shp"/".shx"/".dbf": one outline and one
+// attribute record per tile, inner edges widened by `Tile_Buffer`.
+void tiles_to_shapefile(const std::string& prefix, const std::string& suffix, double TileSize,
+                        const Tile& pTile, double Tile_Buffer);
+
+// Creates the empty polygon shapefile `shpname` and its index.
+void createSHP(const std::string& shpname);
+
+// Appends one outline per tile, in row-major order from the lowest row and
+// column, each edge inside the grid moved outward by `buffer`.
+void addtoSHP(const std::string& shpname, const Tile& pTile, double TileSize, double buffer);
+
+// Creates the attribute table with its fields TileRow, TileCol, TileName and
+// Returns and no record.
+void createShapefileDBF(const std::string& dbfname);
+
+// Appends one record per tile in the order of the outlines; Returns is the
+// tile's point count in `_tileInfo`.
+void addtoShapefileDBF(const std::string& dbfname, const Tile& pTile);
+
+}  // namespace tessaro
