@@ -1,5 +1,6 @@
 #include "command_line.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,7 +64,10 @@ void check_nonzero_argument(const char* str) {
         else if (*c < '0' || *c > '9')
             valid = false;
     }
-    if (!valid || points > 1 || std::strcmp(str, ".") == 0) fail("\nInvalid argument value (%s)\n", str);
+    // A word of so many digits that its value overflows a double is no usable
+    // number either: every later rule assumes a finite value.
+    if (!valid || points > 1 || std::strcmp(str, ".") == 0 || !std::isfinite(std::atof(str)))
+        fail("\nInvalid argument value (%s)\n", str);
 }
 
 namespace {

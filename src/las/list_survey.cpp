@@ -1,5 +1,8 @@
 #include "list_survey.hpp"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <string>
 
 #include "console.hpp"
@@ -21,6 +24,10 @@ LAS12Header read_listed_header(const std::string& name) {
 }  // namespace
 
 std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile) {
+    // A directory opens like a file but yields no text; it is no list file.
+    struct stat st;
+    if (fstat(fileno(fp_a), &st) == 0 && S_ISDIR(st.st_mode))
+        fail("\nCannot open ASCII file %s for reading\n", ASCIIfile);
     unsigned long count = 0;
     std::string token;
     while (read_token(fp_a, token)) {
