@@ -98,7 +98,8 @@ TEST(CommandLine, ValueChecksInTheirOrder) {
     const std::string B = banner(), U = usage_text();
     auto invalid = [&](const std::string& word) { return B + "\nInvalid argument value (" + word + ")\n"; };
     std::vector<Refusal> cases;
-    for (const char* word : {"-5", "+5", "1e3", "1.2.3", ".", "5a", "0x1"}) {
+    const std::string overflowing = "1" + std::string(400, '0');  // no finite double
+    for (const char* word : {"-5", "+5", "1e3", "1.2.3", ".", "5a", "0x1", overflowing.c_str()}) {
         cases.push_back({with_positionals({"-r", word}), invalid(word)});
         cases.push_back({with_positionals({"-b", word}), invalid(word)});
         cases.push_back({with_positionals({}, word), invalid(word)});

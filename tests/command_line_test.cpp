@@ -33,7 +33,10 @@ TEST(CharacterRule, AcceptsUnsignedDecimalWords) {
 }
 
 TEST(CharacterRule, RefusesSignsExponentsSecondPointsAndLonePoint) {
-    for (const char* word : {"-5", "+5", "1e3", "1.2.3", ".", " 5", "5 ", "0x10", "-s", "..", "1,5"}) {
+    // Digits only, but beyond the range of a double.
+    const std::string overflowing = "1" + std::string(400, '0');
+    for (const char* word :
+         {"-5", "+5", "1e3", "1.2.3", ".", " 5", "5 ", "0x10", "-s", "..", "1,5", overflowing.c_str()}) {
         SCOPED_TRACE(word);
         EXPECT_EXIT(check_nonzero_argument(word), testing::ExitedWithCode(255), "");
     }
