@@ -54,10 +54,11 @@ bash scripts/setup.sh
 log "Building Tessaro (Release) in $build_dir"
 reset_foreign_cache "$build_dir"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build_dir" --parallel "$jobs" --target tessaro tessaro_gensurvey
+cmake --build "$build_dir" --parallel "$jobs" --target tessaro tessaro_gensurvey tessaro_verify
 
 tessaro="$build_dir/src/driver/tessaro"
 gensurvey="$build_dir/tools/tessaro_gensurvey"
+verify="$build_dir/tools/tessaro_verify"
 
 log "Generating a sample survey in $demo_dir ($demo_files strips, $demo_points points, LAS $demo_version format $demo_format)"
 mkdir -p "$demo_dir"
@@ -98,6 +99,16 @@ if [[ ! -f "$tiles_shp" ]]; then
     echo "tessaro reported success but wrote no $tiles_shp" >&2
     exit 1
 fi
+
+log "Checking that every point landed in the right tiles"
+verify_args=("$demo_dir/survey.txt" "$demo_dir/tiles/T" "$tile_size")
+if [[ "$tile_buffer" != "0" ]]; then
+    verify_args+=(-b "$tile_buffer")
+fi
+if [[ -n "$resolution" ]]; then
+    verify_args+=(-r "$resolution")
+fi
+"$verify" "${verify_args[@]}"
 
 if command -v ogrinfo >/dev/null 2>&1; then
     log "Tile index as a GIS reads it"
