@@ -331,6 +331,24 @@ TEST(TilingEndToEnd, PrefixWithADirectoryPartPlacesTheTilesThere) {
     EXPECT_NE(r.run.output.find("\nout/sub/T_R1C1.las ("), std::string::npos) << r.run.output;
 }
 
+TEST(TilingEndToEnd, GridWhoseTablesCannotFitInMemoryIsRefusedBeforeAnyTile) {
+    TempDir dir;
+    // 6000 x 6000 by 0.1: 60000 x 60000 tiles, far more tables than memory.
+    survey::write_las_file(dir.file("wide.las"), file_spec(2, 0, false), points_at({{0, 0}}));
+    survey::write_las_file(dir.file("far.las"), file_spec(2, 0, false), points_at({{6000, 6000}}));
+    write_list(dir.path, "list.txt", {"wide.las", "far.las"});
+    // An address-space limit keeps a regression from exhausting the machine.
+    const RunResult r = run_program(
+        "/bin/sh", {"-c", std::string("ulimit -v 4000000; exec '") + TESSARO_BIN + "' list.txt G_ 0.1"},
+        dir.path);
+    EXPECT_EQ(r.status, 255) << r.output;
+    EXPECT_NE(r.output.find("\nA tile size of 0.100 gives a grid of 3600000000 tiles, whose tables need "),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("Tiling Information"), std::string::npos) << r.output;
+    EXPECT_TRUE(files_with_stem(dir.path, "G_").empty());
+}
+
 // The check itself must notice every kind of damage to a sound run.
 TEST(ConservationCheck, NoticesDamagedTiles) {
     TempDir dir;

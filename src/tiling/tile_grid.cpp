@@ -1,7 +1,9 @@
 #include "tile_grid.hpp"
 
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <new>
 
 #include "console.hpp"
@@ -16,6 +18,17 @@ double axis_tile_count(double low, double high, double TileSize) {
 }
 
 }  // namespace
+
+std::uint64_t available_memory() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    std::uint64_t kilobytes = 0;
+    std::string unit;
+    while (meminfo >> key >> kilobytes >> unit) {
+        if (key == "MemAvailable:") return kilobytes * 1024;
+    }
+    return 0;
+}
 
 Tile lay_tile_grid(double MinX, double MinY, double MaxX, double MaxY, double TileSize, bool snap,
                    double resolution, bool buffered, double buffer) {
@@ -51,6 +64,15 @@ Tile lay_tile_grid(double MinX, double MinY, double MaxX, double MaxY, double Ti
             TileSize, rows, cols);
     t.Rows = static_cast<std::uint16_t>(rows);
     t.Cols = static_cast<std::uint16_t>(cols);
+    // The tables are built for every tile of the grid; refuse a grid whose
+    // tables cannot fit rather than let the system kill the run half-way.
+    const std::uint64_t tiles = static_cast<std::uint64_t>(t.Rows) * t.Cols;
+    const std::uint64_t available = available_memory();
+    if (available != 0 && tiles > available / kTableBytesPerTile)
+        fail("\nA tile size of %.3f gives a grid of %u tiles, whose tables need %" PRIu64
+             " MB of memory; %" PRIu64 " MB are available. Make Tile Size coarser (larger)\n",
+             TileSize, static_cast<unsigned>(tiles), tiles * kTableBytesPerTile / 1000000,
+             available / 1000000);
     return t;
 }
 
@@ -63,7 +85,8 @@ void print_tiling_information(const Tile& tile) {
     std::printf("Y Max       %38.2f\n", tile.YMax);
     std::printf("Tile Rows  %36d\n", static_cast<int>(tile.Rows));
     std::printf("Tile Cols  %36d\n", static_cast<int>(tile.Cols));
-    std::printf("# of Tiles  %35d\n", static_cast<int>(tile_count(tile)));
+    // Up to 65535 x 65535 tiles: more than a signed int holds.
+    std::printf("# of Tiles  %35u\n", tile_count(tile));
 }
 
 unsigned tile_count(const Tile& tile) {

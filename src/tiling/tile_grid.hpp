@@ -20,10 +20,20 @@ struct Tile {
 // Largest number of rows or columns a grid can hold.
 inline constexpr double kMaxGridCount = 65535.0;
 
+// Memory the run's per-tile tables (name, statistics record, stream) take for
+// one tile, rounded up; a grid whose tables would not fit in the memory the
+// system has available is refused before they are built.
+inline constexpr std::uint64_t kTableBytesPerTile = 256;
+
+// Memory the system can still give the process, in bytes (MemAvailable);
+// 0 when it cannot be told.
+std::uint64_t available_memory();
+
 // Lays the grid over the data extent: snapped outward to `resolution` when
 // `snap`, grown by `buffer` when `buffered`, both when both. Refuses a grid of
-// more than 65535 rows or columns; a zero-width or zero-height extent gets one
-// column or row so that every point has a tile.
+// more than 65535 rows or columns, or one whose tables would not fit in the
+// available memory; a zero-width or zero-height extent gets one column or row
+// so that every point has a tile.
 Tile lay_tile_grid(double MinX, double MinY, double MaxX, double MaxY, double TileSize, bool snap,
                    double resolution, bool buffered, double buffer);
 
