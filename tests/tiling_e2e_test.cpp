@@ -156,7 +156,11 @@ TEST(TilingEndToEnd, FileWithoutPointsCreatesAndRemovesItsRange) {
     empty.MaxY = 99.99;
     survey::write_las_file(dir.file("empty.las"), spec, empty, {});
     write_list(dir.path, "list.txt", {"south.las", "empty.las"});
+    // A stale file of a tile in the empty file's range is created anew (and
+    // so truncated), then removed because it stayed empty.
+    write_file(dir.file("Z_R4C4.las"), "stale");
     const CheckedRun r = run_and_verify(dir.path, "list.txt", "Z_", 25);
+    EXPECT_FALSE(file_exists(dir.file("Z_R4C4.las")));
     expect_sound(r);
     EXPECT_NE(r.run.output.find("\nempty.las: 16 tiles\n"), std::string::npos) << r.run.output;
     EXPECT_NE(r.run.output.find("\rProcessing 0 returns in file empty.las (2 / 2)\nDistributed to\n\n\r"),
