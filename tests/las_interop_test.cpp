@@ -184,11 +184,11 @@ TEST(LasInterop, LoadersGlReadsEveryTileOfEveryPointFormat) {
             const LasContent tile = read_las(file);
             const LAS12Header& h = tile.header;
             const std::size_t n = tile.records.size();
-            EXPECT_EQ(j["pointsCount"].number(), h.NumberOfPointReturns);
+            EXPECT_EQ(j["pointsCount"].number(), +h.NumberOfPointReturns);
             EXPECT_EQ(j["vertexCount"].number(), n);
-            EXPECT_EQ(n, h.NumberOfPointReturns);
+            EXPECT_EQ(n, +h.NumberOfPointReturns);
             EXPECT_EQ(j["pointsFormatId"].number(), f.format);
-            EXPECT_EQ(j["pointsOffset"].number(), h.OffsetToData);
+            EXPECT_EQ(j["pointsOffset"].number(), +h.OffsetToData);
             const double mins[3] = {h.MinX, h.MinY, h.MinZ}, maxs[3] = {h.MaxX, h.MaxY, h.MaxZ};
             for (int a = 0; a < 3; ++a) {
                 EXPECT_EQ(j["mins"].array()[a].number(), mins[a]) << "axis " << a;
