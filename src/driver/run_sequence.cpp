@@ -1,5 +1,7 @@
 #include "run_sequence.hpp"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include "console.hpp"
 #include "corner_table.hpp"
 #include "distribution.hpp"
+#include "input_guard.hpp"
 #include "lidar.hpp"
 #include "list_file.hpp"
 #include "list_survey.hpp"
@@ -84,6 +87,11 @@ int run(int argc, char** argv) {
     if (Tile_Buffer > 0.5 * TileSize) fail_line("\nTile buffer should be less than half the TileSize");
 
     // The survey of the list file.
+    // The list is read in six passes, so it must be a regular file: a FIFO
+    // would block the open, and a pipe or device cannot be rewound.
+    struct stat list_stat;
+    if (stat(ASCIIfile.c_str(), &list_stat) == 0 && !S_ISREG(list_stat.st_mode))
+        fail("\nCannot open ASCII file %s for reading\n", ASCIIfile.c_str());
     FilePtr list = open_file(ASCIIfile.c_str(), "r");
     if (!list) fail("\nCannot open ASCII file %s for reading\n", ASCIIfile.c_str());
     std::FILE* fp_a = list.get();
@@ -115,7 +123,7 @@ int run(int argc, char** argv) {
     std::printf("\nTiles per laser file ...\n");
     check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer);
     std::printf("\n");
-    rewind_list(fp_a);
+    refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize, tileNames);
 
     LAS12Header ph12{};
     distribute_points(fp_a, filecount, TileSize, Tile_Buffer, pTile, tileNames, fTileArray, ph12,

@@ -57,6 +57,13 @@ void error_msg(int i, const char* text) {
 }
 
 std::int16_t check_las(const char* filename) {
+    // Only a regular file can be a LAS file. A FIFO would block the opens
+    // below, and a device or directory yields no header.
+    struct stat st;
+    if (stat(filename, &st) == 0 && !S_ISREG(st.st_mode)) {
+        std::printf("\nFile %s is not a regular file\n", filename);
+        return -1;
+    }
     if (file_access(filename) < 0) {
         error_msg(1, filename);
         return -1;

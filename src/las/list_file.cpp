@@ -20,7 +20,10 @@ bool read_token(std::FILE* list, std::string& token) {
 }
 
 void rewind_list(std::FILE* list) {
-    std::rewind(list);
+    // Every pass reads the list from its start; a stream that cannot go back
+    // there would give a later pass no names at all.
+    if (std::fseek(list, 0L, SEEK_SET) != 0) fail("\nCannot rewind the list file\n");
+    std::clearerr(list);
 }
 
 }  // namespace tessaro

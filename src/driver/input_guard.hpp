@@ -1,0 +1,20 @@
+// Protection of the files a run reads against the files it writes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "tile_grid.hpp"
+
+namespace tessaro {
+
+// Ends the run (status -1, message naming the tile file) when a file that the
+// distribution would create or append to as a tile of this grid already
+// exists and is the list file or one of the files it names, under any name
+// (another spelling of the path, a symbolic or hard link). Writing such a
+// tile would truncate or grow an input while the run still reads it. Called
+// before any tile file is written; leaves the list rewound.
+void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile, int bufsize,
+                              const TileNameTable& tileNames);
+
+}  // namespace tessaro
