@@ -1,7 +1,7 @@
-// Runs one command and reports its wall time and the peak resident memory of
-// the child: "<seconds> <peak KiB>" on the last line of standard error, or to
-// the file named by -o. The command's own output goes where the launcher's goes
-// unless -q sends it to /dev/null.
+// Runs one command and reports its wall time, the peak resident memory of the
+// child and its processor time: "<wall s> <peak KiB> <user s> <system s>" on
+// the last line of standard error, or to the file named by -o. The command's own output goes where the
+// launcher's goes unless -q sends it to /dev/null.
 //
 //   tessaro_measure [-q] [-o FILE] -- command [args...]
 #include <fcntl.h>
@@ -79,8 +79,12 @@ int main(int argc, char** argv) {
     rusage ru{};
     getrusage(RUSAGE_CHILDREN, &ru);  // ru_maxrss: peak resident set of the child, KiB
 
-    char line[128];
-    std::snprintf(line, sizeof line, "%.6f %ld\n", wall, static_cast<long>(ru.ru_maxrss));
+    const auto seconds = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
+    };
+    char line[160];
+    std::snprintf(line, sizeof line, "%.6f %ld %.6f %.6f\n", wall, static_cast<long>(ru.ru_maxrss),
+                  seconds(ru.ru_utime), seconds(ru.ru_stime));
     if (out_file.empty()) {
         std::fputs(line, stderr);
     } else {

@@ -1,11 +1,18 @@
 #include "distribution.hpp"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -27,7 +34,9 @@ struct FileJob {
     const LAS12Header& header;
     const TileNameTable& tileNames;
     TileStreamTable& streams;
-    std::vector<TileKey> opened;  // tiles opened for this file, range first
+    std::vector<TileKey> opened;           // tiles opened for this file, range first
+    std::vector<TileStream*> stream_rows;  // row starts of `streams`
+    std::vector<TileStruct*> info_rows;    // row starts of `_tileInfo`
 };
 
 // Lets the run hold as many tile files open as the system allows: records
@@ -75,42 +84,308 @@ void open_tile(FileJob& job, std::uint16_t r, std::uint16_t c, std::size_t buffe
     job.opened.emplace_back(r, c);
 }
 
-// Reads the file's records block by block and writes every copy.
-void copy_records(FileJob& job, const Tile& grid, double TileSize, double Tile_Buffer,
-                  std::vector<unsigned char>& block, std::uint16_t record_size) {
+// Records of a file that holds fewer whole records than its header declares
+// are distributed in whole groups of this many bytes; the run then ends,
+// reporting the records of those groups.
+inline constexpr std::size_t kShortFileGroupBytes = 4 * 1024 * 1024;
+
+// Whole point records of one input file, read a block at a time: the block
+// holds kReadBlockBytes / record length records (the last one fewer).
+struct RecordBlocks {
+    const FileJob* job = nullptr;
+    std::size_t len = 0;
+    std::uint64_t per_block = 0;
+    unsigned char* block = nullptr;
+    int fd = -1;
+    std::uint64_t total = 0;  // records the header declares
+    std::uint64_t limit = 0;  // records distributed before a short file ends the run
+    std::uint64_t done = 0;
+};
+
+RecordBlocks start_record_blocks(const FileJob& job, std::size_t len, unsigned char* block,
+                                 std::size_t block_bytes) {
+    RecordBlocks b;
+    b.job = &job;
+    b.len = len;
+    b.per_block = block_bytes / len;
+    b.block = block;
+    b.fd = fileno(job.input);
+    b.total = job.header.NumberOfPointReturns;
+    b.limit = b.total;
+    struct stat st;
+    if (fstat(b.fd, &st) == 0 && st.st_size >= 0) {
+        const auto size = static_cast<std::uint64_t>(st.st_size);
+        const std::uint64_t whole =
+            size > job.header.OffsetToData ? (size - job.header.OffsetToData) / len : 0;
+        const std::uint64_t group = kShortFileGroupBytes / len;
+        if (whole < b.total) b.limit = whole / group * group;
+    }
+    posix_fadvise(b.fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only; its failure changes nothing
+    return b;
+}
+
+[[noreturn]] void short_file(const RecordBlocks& b) {
+    fail("\nFile %s ends after %u of its %u point records\n", b.job->name, static_cast<unsigned>(b.done),
+         static_cast<unsigned>(b.job->header.NumberOfPointReturns));
+}
+
+// Reads the next block; its records and their count. False after the last one.
+bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size_t& count) {
+    if (b.done == b.total) return false;
+    if (b.done == b.limit) short_file(b);
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(b.limit - b.done, b.per_block));
+    const auto pos = static_cast<off_t>(b.job->header.OffsetToData + b.done * b.len);
+    std::size_t got = 0;
+    while (got < n * b.len) {
+        const ssize_t r = pread(b.fd, b.block + got, n * b.len - got, pos + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) short_file(b);  // the file shrank while being read
+        got += static_cast<std::size_t>(r);
+    }
+    records = b.block;
+    count = n;
+    b.done += n;
+    return true;
+}
+
+// Opens tile (r, c) on demand for a record outside its file's header bounds.
+[[gnu::noinline]] void open_on_demand(FileJob& job, std::uint16_t r, std::uint16_t c) {
+    open_tile(job, r, c, kExtraTileBuffer);
+    _tileInfo[r][c].tmpNPts = 0;
+}
+
+// Records one more copy to be written to a tile: queued in place, the tile
+// listed for the flush at the end of the block.
+inline void queue_copy(TileStream& ts, const unsigned char* bytes, std::size_t n,
+                       std::vector<TileStream*>& holding) {
+    if (!ts.holds_refs) holding.push_back(&ts);
+    tile_write_ref(ts, bytes, n);
+}
+
+// X and Y of a record side by side. With SSE2 one instruction does both
+// axes; each lane is rounded exactly as the scalar operation (IEEE double,
+// no contraction), so the values are the same bits either way.
+#if defined(__SSE2__) && !defined(TESSARO_SCALAR_DISTRIBUTION)
+using XY = __m128d;
+inline XY xy_of(double x, double y) {
+    return _mm_set_pd(y, x);
+}
+inline double x_of(XY v) {
+    return _mm_cvtsd_f64(v);
+}
+inline double y_of(XY v) {
+    return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
+}
+// Stored X and Y (little-endian, as x86 is), converted exactly.
+inline XY stored_xy(const unsigned char* rec) {
+    return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rec)));
+}
+inline XY add(XY a, XY b) {
+    return _mm_add_pd(a, b);
+}
+inline XY sub(XY a, XY b) {
+    return _mm_sub_pd(a, b);
+}
+inline XY mul(XY a, XY b) {
+    return _mm_mul_pd(a, b);
+}
+inline XY div(XY a, XY b) {
+    return _mm_div_pd(a, b);
+}
+// Lane by lane v < m ? v : m, and v > m ? v : m.
+inline XY lower(XY v, XY m) {
+    return _mm_min_pd(v, m);
+}
+inline XY higher(XY v, XY m) {
+    return _mm_max_pd(v, m);
+}
+// lo <= v && v <= hi in both lanes (false for NaN).
+inline bool within(XY v, XY lo, XY hi) {
+    return _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(v, lo), _mm_cmple_pd(v, hi))) == 3;
+}
+// 0 <= v && v < n in both lanes (false for NaN).
+inline bool inside_grid(XY v, XY n) {
+    return _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(v, _mm_setzero_pd()), _mm_cmplt_pd(v, n))) == 3;
+}
+// Truncations of both lanes, known to lie in 0 .. 65534.
+inline void truncate_xy(XY v, std::uint16_t& x, std::uint16_t& y) {
+    const __m128i t = _mm_cvttpd_epi32(v);
+    x = static_cast<std::uint16_t>(_mm_cvtsi128_si32(t));
+    y = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_srli_si128(t, 4)));
+}
+#else
+struct XY {
+    double x, y;
+};
+inline XY xy_of(double x, double y) {
+    return {x, y};
+}
+inline double x_of(XY v) {
+    return v.x;
+}
+inline double y_of(XY v) {
+    return v.y;
+}
+inline XY stored_xy(const unsigned char* rec) {
+    return {static_cast<double>(load_i32le(rec)), static_cast<double>(load_i32le(rec + 4))};
+}
+inline XY add(XY a, XY b) {
+    return {a.x + b.x, a.y + b.y};
+}
+inline XY sub(XY a, XY b) {
+    return {a.x - b.x, a.y - b.y};
+}
+inline XY mul(XY a, XY b) {
+    return {a.x * b.x, a.y * b.y};
+}
+inline XY div(XY a, XY b) {
+    return {a.x / b.x, a.y / b.y};
+}
+inline XY lower(XY v, XY m) {
+    return {v.x < m.x ? v.x : m.x, v.y < m.y ? v.y : m.y};
+}
+inline XY higher(XY v, XY m) {
+    return {v.x > m.x ? v.x : m.x, v.y > m.y ? v.y : m.y};
+}
+inline bool within(XY v, XY lo, XY hi) {
+    return v.x >= lo.x && v.x <= hi.x && v.y >= lo.y && v.y <= hi.y;
+}
+inline bool inside_grid(XY v, XY n) {
+    return v.x >= 0.0 && v.x < n.x && v.y >= 0.0 && v.y < n.y;
+}
+inline void truncate_xy(XY v, std::uint16_t& x, std::uint16_t& y) {
+    x = static_cast<std::uint16_t>(static_cast<std::int32_t>(v.x));
+    y = static_cast<std::uint16_t>(static_cast<std::int32_t>(v.y));
+}
+#endif
+
+// Places every record of one block and queues its copies, then writes them
+// out while the block still holds the records. The consecutive records
+// that share a home tile form a run: queued as one piece, counted in locals
+// and written back to the tile's statistics when the run ends. Each bound so
+// kept is the very value that updating the tile record by record would leave
+// (the same comparisons in the same order). Buffer copies (Buffered) go to
+// tiles other than the home tile, so their statistics in _tileInfo are
+// current and are updated record by record.
+template <bool Buffered>
+void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, const unsigned char* rec,
+                      std::size_t count, std::size_t len, std::uint32_t& outside,
+                      std::vector<TileStream*>& holding) {
     const LAS12Header& h = job.header;
-    const double q = Tile_Buffer / TileSize;
-    const std::size_t per_block = block.size() / record_size;
-    std::uint32_t left = h.NumberOfPointReturns;
-    std::uint32_t done = 0;
-    std::uint32_t outside = 0;
-    while (left > 0) {
-        const std::size_t n = std::min<std::size_t>(left, per_block);
-        if (std::fread(block.data(), record_size, n, job.input) != n) {
-            fail("\nFile %s ends after %u of its %u point records\n", job.name, static_cast<unsigned>(done),
-                 static_cast<unsigned>(h.NumberOfPointReturns));
+    // Actual coordinate = stored value x scale + offset, as in update_tileInfo;
+    // tile position = (actual - grid origin) / TileSize.
+    const XY scale = xy_of(h.XScaleFactor, h.YScaleFactor);
+    const XY offset = xy_of(h.XOffset, h.YOffset);
+    const double zs = h.ZScaleFactor, zo = h.ZOffset;
+    const XY bounds_lo = xy_of(h.MinX, h.MinY), bounds_hi = xy_of(h.MaxX, h.MaxY);
+    const XY origin = xy_of(g.XMin, g.YMin);
+    const XY size = xy_of(TileSize, TileSize);
+    const XY counts = xy_of(g.Cols, g.Rows);
+    const std::uint16_t Rows = g.Rows, Cols = g.Cols;
+    TileStream* const* rows = job.stream_rows.data();
+    TileStruct* const* info_rows = job.info_rows.data();
+    const unsigned char* const end = rec + count * len;
+    std::uint32_t out = 0;
+
+    // What the loop needs of one record; the key packs its home tile.
+    struct Look {
+        XY xy;
+        double z;
+        unsigned ret;
+        std::uint32_t key;
+        Placement pl;  // Buffered only
+    };
+    auto look = [&](const unsigned char* r) {
+        Look k;
+        k.xy = add(mul(stored_xy(r), scale), offset);
+        k.z = actual_coordinate(load_i32le(r + 8), zs, zo);
+        k.ret = return_number(static_cast<std::int8_t>(r[14]));
+        out += !within(k.xy, bounds_lo, bounds_hi);
+        const XY pos = div(sub(k.xy, origin), size);  // (j_dbl, i_dbl)
+        std::uint16_t i, j;
+        if constexpr (Buffered) {
+            k.pl = place_record(y_of(pos), x_of(pos), g, q);
+            i = k.pl.row[0];
+            j = k.pl.col[0];
+        } else if (inside_grid(pos, counts)) [[likely]] {
+            truncate_xy(pos, j, i);
+        } else {
+            i = tile_index_at(y_of(pos), Rows);
+            j = tile_index_at(x_of(pos), Cols);
         }
-        for (std::size_t k = 0; k < n; ++k) {
-            const unsigned char* rec = block.data() + k * record_size;
-            const ReturnStruct p = return_from_bytes(rec);
-            const double y = actual_coordinate(p.Y, h.YScaleFactor, h.YOffset);
-            const double x = actual_coordinate(p.X, h.XScaleFactor, h.XOffset);
-            if (!(x >= h.MinX && x <= h.MaxX && y >= h.MinY && y <= h.MaxY)) ++outside;
-            const double i_dbl = (y - grid.YMin) / TileSize;
-            const double j_dbl = (x - grid.XMin) / TileSize;
-            const Placement pl = place_record(i_dbl, j_dbl, grid, q);
-            for (unsigned m = 0; m < pl.count; ++m) {
-                TileStream& ts = job.streams[pl.row[m]][pl.col[m]];
-                if (!tile_stream_open(ts)) {
-                    open_tile(job, pl.row[m], pl.col[m], kExtraTileBuffer);
-                    _tileInfo[pl.row[m]][pl.col[m]].tmpNPts = 0;
+        k.key = static_cast<std::uint32_t>(i) << 16 | j;
+        return k;
+    };
+
+    Look k = look(rec);
+    while (rec != end) {
+        // A run starts at rec: its tile, opened if the record lies outside
+        // the file's tile range, and its statistics into locals.
+        const std::uint16_t i = static_cast<std::uint16_t>(k.key >> 16);
+        const std::uint16_t j = static_cast<std::uint16_t>(k.key);
+        TileStream& run_ts = rows[i][j];
+        if (!tile_stream_open(run_ts)) open_on_demand(job, i, j);
+        TileStruct& t = info_rows[i][j];
+        const std::uint32_t run_key = k.key;
+        const unsigned char* const run_begin = rec;
+        std::uint32_t run_n = 0;
+        XY run_min = xy_of(t.Xmin, t.Ymin), run_max = xy_of(t.Xmax, t.Ymax);
+        double Zmin = t.Zmin, Zmax = t.Zmax;
+        std::uint32_t by_return[8] = {};  // counts by return number 0 to 7
+        for (;;) {
+            ++run_n;
+            run_max = higher(k.xy, run_max);
+            run_min = lower(k.xy, run_min);
+            Zmax = k.z > Zmax ? k.z : Zmax;
+            Zmin = k.z < Zmin ? k.z : Zmin;
+            ++by_return[k.ret];
+            if constexpr (Buffered) {
+                for (unsigned m = 1; m < k.pl.count; ++m) {
+                    const std::uint16_t r = k.pl.row[m];
+                    const std::uint16_t c = k.pl.col[m];
+                    TileStream& ts = rows[r][c];
+                    if (!tile_stream_open(ts)) open_on_demand(job, r, c);
+                    queue_copy(ts, rec, len, holding);
+                    count_in_tile(info_rows[r][c], x_of(k.xy), y_of(k.xy), k.z, k.ret);
                 }
-                tile_write(ts, rec, record_size);
-                update_tileInfo(p, pl.row[m], pl.col[m], h);
             }
+            rec += len;
+            if (rec == end) break;
+            k = look(rec);
+            if (k.key != run_key) [[unlikely]]
+                break;
         }
-        left -= static_cast<std::uint32_t>(n);
-        done += static_cast<std::uint32_t>(n);
+        t.nPts += run_n;
+        t.tmpNPts += run_n;
+        t.Xmin = x_of(run_min);
+        t.Ymin = y_of(run_min);
+        t.Xmax = x_of(run_max);
+        t.Ymax = y_of(run_max);
+        t.Zmin = Zmin;
+        t.Zmax = Zmax;
+        for (unsigned n = 1; n <= 5; ++n) t.Ret[n - 1] += by_return[n];  // 1 to 5 are counted
+        queue_copy(run_ts, run_begin, static_cast<std::size_t>(rec - run_begin), holding);
+    }
+    outside += out;
+    for (TileStream* ts : holding) flush_tile_stream(*ts);
+    holding.clear();
+}
+
+// Reads the file's records block by block and writes every copy.
+void copy_records(FileJob& job, const Tile& grid, double TileSize, double Tile_Buffer, unsigned char* block,
+                  std::size_t block_bytes, std::uint16_t record_size) {
+    const double q = Tile_Buffer / TileSize;
+    std::uint32_t outside = 0;
+    std::vector<TileStream*> holding;
+    holding.reserve(job.opened.size() + 16);
+    RecordBlocks blocks = start_record_blocks(job, record_size, block, block_bytes);
+    const unsigned char* records = nullptr;
+    std::size_t count = 0;
+    while (next_record_block(blocks, records, count)) {
+        if (q > 0)
+            distribute_block<true>(job, grid, TileSize, q, records, count, record_size, outside, holding);
+        else
+            distribute_block<false>(job, grid, TileSize, q, records, count, record_size, outside, holding);
     }
     if (outside != 0)
         std::printf("Warning: %u records of %s lie outside its header bounds\n",
@@ -157,7 +432,7 @@ void close_tiles(FileJob& job) {
 void distribute_file(const char* name, std::uint32_t nth_las_file, std::uint16_t filecount, double TileSize,
                      double Tile_Buffer, const Tile& pTile, const TileNameTable& tileNames,
                      TileStreamTable& fTileArray, LAS12Header& ph12, std::uint16_t record_size,
-                     std::vector<unsigned char>& block) {
+                     unsigned char* block, std::size_t block_bytes) {
     FilePtr fp = open_file(name, "rb");
     if (!fp) fail("\nCannot open %s for point distribution to tiles\n", name);
     std::optional<LAS12Header> read = read_las_header(fp.get());
@@ -171,7 +446,11 @@ void distribute_file(const char* name, std::uint32_t nth_las_file, std::uint16_t
                 static_cast<unsigned>(ph12.NumberOfPointReturns), name, static_cast<unsigned>(nth_las_file),
                 static_cast<unsigned>(filecount));
 
-    FileJob job{name, fp.get(), ph12, tileNames, fTileArray, {}};
+    FileJob job{name, fp.get(), ph12, tileNames, fTileArray, {}, {}, {}};
+    job.stream_rows.reserve(fTileArray.size());
+    for (auto& row : fTileArray) job.stream_rows.push_back(row.data());
+    job.info_rows.reserve(_tileInfo.size());
+    for (auto& row : _tileInfo) job.info_rows.push_back(row.data());
     const TileRange range =
         tile_range_of(ph12.MinX, ph12.MinY, ph12.MaxX, ph12.MaxY, pTile, TileSize, Tile_Buffer);
     if (!range.empty()) {
@@ -182,7 +461,8 @@ void distribute_file(const char* name, std::uint32_t nth_las_file, std::uint16_t
                           kRangeTileBuffer);
         for (auto [r, c] : job.opened) _tileInfo[r][c].tmpNPts = 0;
     }
-    if (ph12.NumberOfPointReturns != 0) copy_records(job, pTile, TileSize, Tile_Buffer, block, record_size);
+    if (ph12.NumberOfPointReturns != 0)
+        copy_records(job, pTile, TileSize, Tile_Buffer, block, block_bytes, record_size);
     // Tiles opened on demand join the report in row and column order.
     std::sort(job.opened.begin(), job.opened.end());
     report_distribution(job, range.empty());
@@ -195,18 +475,15 @@ void distribute_points(std::FILE* fp_a, std::uint16_t filecount, double TileSize
                        const Tile& pTile, const TileNameTable& tileNames, TileStreamTable& fTileArray,
                        LAS12Header& ph12, std::uint16_t record_size) {
     raise_open_file_limit();
-    std::vector<unsigned char> block;
-    try {
-        block.resize(kReadBlockBytes / record_size * record_size);
-    } catch (const std::bad_alloc&) {
-        fail_line("Failed to allocate memory for the point record buffer");
-    }
+    const std::size_t block_bytes = kReadBlockBytes / record_size * record_size;
+    std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[block_bytes]);
+    if (!block) fail_line("Failed to allocate memory for the point record buffer");
     std::uint32_t nth_las_file = 0;
     std::string filename;
     while (read_token(fp_a, filename)) {
         ++nth_las_file;
         distribute_file(filename.c_str(), nth_las_file, filecount, TileSize, Tile_Buffer, pTile, tileNames,
-                        fTileArray, ph12, record_size, block);
+                        fTileArray, ph12, record_size, block.get(), block_bytes);
     }
 }
 

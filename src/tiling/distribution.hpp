@@ -20,13 +20,23 @@ struct Placement {
     std::uint16_t col[4] = {};
 };
 
+// Index along an axis of `count` tiles of tile-unit position `pos`; the same
+// as clamp_tile_index(std::floor(pos), count) without the floor: floor(pos) is
+// below 0 exactly when pos is, at or beyond count exactly when pos is (count
+// is whole), and in between it equals the truncation of pos.
+inline std::uint16_t tile_index_at(double pos, std::uint16_t count) {
+    if (!(pos >= 0.0)) return 0;
+    if (pos >= static_cast<double>(count)) return static_cast<std::uint16_t>(count - 1);
+    return static_cast<std::uint16_t>(static_cast<std::int32_t>(pos));
+}
+
 // Places a record at tile-unit position (i_dbl, j_dbl) = ((y - YMin) / TileSize,
 // (x - XMin) / TileSize); q is the buffer as a fraction of the tile side, 0 for
 // no buffer. A position outside the grid goes to the nearest edge tile.
 inline Placement place_record(double i_dbl, double j_dbl, const Tile& grid, double q) {
     Placement pl;
-    const std::uint16_t i = clamp_tile_index(std::floor(i_dbl), grid.Rows);
-    const std::uint16_t j = clamp_tile_index(std::floor(j_dbl), grid.Cols);
+    const std::uint16_t i = tile_index_at(i_dbl, grid.Rows);
+    const std::uint16_t j = tile_index_at(j_dbl, grid.Cols);
     auto add = [&pl](int r, int c) {
         pl.row[pl.count] = static_cast<std::uint16_t>(r);
         pl.col[pl.count] = static_cast<std::uint16_t>(c);
@@ -50,8 +60,10 @@ inline Placement place_record(double i_dbl, double j_dbl, const Tile& grid, doub
     return pl;
 }
 
-// Bytes of point records read from an input file at a time.
-inline constexpr std::size_t kReadBlockBytes = 4 * 1024 * 1024;
+// Bytes of point records read from an input file at a time: the records of
+// a block go from it straight to the tile files, so it is sized for the
+// processor's cache rather than for the disk.
+inline constexpr std::size_t kReadBlockBytes = 1024 * 1024;
 
 // Copies every record of every listed file, in list order, to its home tile
 // and the neighbours its buffer reaches, counting each copy in `_tileInfo`.

@@ -29,23 +29,29 @@ extern std::vector<std::vector<TileStruct>> _tileInfo;
 // Creates `_tileInfo` with rows x cols records at their initial values.
 void initializeTileStructure(std::uint16_t rows, std::uint16_t cols);
 
+// Counts one record in t: actual coordinates X, Y, Z and return number n.
+// Every record raises the counts; the bounds only widen.
+inline void count_in_tile(TileStruct& t, double X, double Y, double Z, unsigned n) {
+    ++t.nPts;
+    t.Xmax = X > t.Xmax ? X : t.Xmax;
+    t.Xmin = X < t.Xmin ? X : t.Xmin;
+    t.Ymax = Y > t.Ymax ? Y : t.Ymax;
+    t.Ymin = Y < t.Ymin ? Y : t.Ymin;
+    t.Zmax = Z > t.Zmax ? Z : t.Zmax;
+    t.Zmin = Z < t.Zmin ? Z : t.Zmin;
+    ++t.tmpNPts;
+    // Return numbers 1 to 5 are counted, 0, 6 and 7 are not; without a branch,
+    // since return numbers alternate from record to record.
+    const unsigned slot = n - 1U;  // 0 wraps to a large value
+    t.Ret[slot < 5U ? slot : 4U] += slot < 5U ? 1U : 0U;
+}
+
 // Counts one record written to tile (i, j); `ph` is the header of the record's
 // own input file, whose scale factors and offsets give its actual coordinates.
 inline void update_tileInfo(const ReturnStruct& p, std::uint16_t i, std::uint16_t j, const LAS12Header& ph) {
-    TileStruct& t = _tileInfo[i][j];
-    const double X = actual_coordinate(p.X, ph.XScaleFactor, ph.XOffset);
-    ++t.nPts;
-    if (X > t.Xmax) t.Xmax = X;
-    if (X < t.Xmin) t.Xmin = X;
-    const double Y = actual_coordinate(p.Y, ph.YScaleFactor, ph.YOffset);
-    if (Y > t.Ymax) t.Ymax = Y;
-    if (Y < t.Ymin) t.Ymin = Y;
-    const double Z = actual_coordinate(p.Z, ph.ZScaleFactor, ph.ZOffset);
-    if (Z > t.Zmax) t.Zmax = Z;
-    if (Z < t.Zmin) t.Zmin = Z;
-    ++t.tmpNPts;
-    const unsigned n = return_number(p.bitfield);
-    if (n >= 1 && n <= 5) ++t.Ret[n - 1];
+    count_in_tile(_tileInfo[i][j], actual_coordinate(p.X, ph.XScaleFactor, ph.XOffset),
+                  actual_coordinate(p.Y, ph.YScaleFactor, ph.YOffset),
+                  actual_coordinate(p.Z, ph.ZScaleFactor, ph.ZOffset), return_number(p.bitfield));
 }
 
 }  // namespace tessaro

@@ -1,5 +1,7 @@
 #include "tile_stream.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <new>
 
@@ -9,16 +11,81 @@ namespace tessaro {
 namespace {
 
 void attach(TileStream& ts, std::FILE* file, const std::string& name, std::size_t buffer_size) {
-    // The stream's own buffer does the buffering; stdio writes it straight out.
+    // The stream's pieces are written straight to the descriptor; stdio holds nothing.
     std::setvbuf(file, nullptr, _IONBF, 0);
     ts.file = file;
     ts.name = &name;
+    ts.buffer.reset(new (std::nothrow) unsigned char[buffer_size]);
+    if (!ts.buffer) fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
+    ts.capacity = buffer_size;
+    ts.used = 0;
+    ts.covered = 0;
     try {
-        ts.buffer.resize(buffer_size);
+        ts.pieces.reserve(kMaxPieces);
     } catch (const std::bad_alloc&) {
         fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
     }
-    ts.used = 0;
+    ts.last_is_ref = false;
+    ts.holds_refs = false;
+}
+
+[[noreturn]] void write_failed(const TileStream& ts) {
+    fail("\nFailed to write to tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+}
+
+// Writes all of iov[0, count), resuming after short writes.
+void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
+    const int fd = fileno(ts.file);
+    while (count > 0) {
+        const ssize_t done = writev(fd, iov, static_cast<int>(count));
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            write_failed(ts);
+        }
+        if (done == 0) {
+            errno = EIO;
+            write_failed(ts);
+        }
+        auto left = static_cast<std::size_t>(done);
+        while (count > 0 && left >= iov->iov_len) {
+            left -= iov->iov_len;
+            ++iov;
+            --count;
+        }
+        if (count > 0) {
+            iov->iov_base = static_cast<unsigned char*>(iov->iov_base) + left;
+            iov->iov_len -= left;
+        }
+    }
+}
+
+// Lists the staged bytes not yet listed as a piece, joining them to a staged
+// piece that they continue.
+void cover_staged(TileStream& ts) {
+    if (ts.used == ts.covered) return;
+    unsigned char* start = ts.buffer.get() + ts.covered;
+    if (!ts.pieces.empty() && !ts.last_is_ref &&
+        static_cast<unsigned char*>(ts.pieces.back().iov_base) + ts.pieces.back().iov_len == start) {
+        ts.pieces.back().iov_len += ts.used - ts.covered;
+    } else {
+        if (ts.pieces.size() == kMaxPieces) flush_tile_stream(ts);  // flushing covers the staged bytes itself
+        if (ts.used == ts.covered) return;
+        ts.pieces.push_back({start, ts.used - ts.covered});
+        ts.last_is_ref = false;
+    }
+    ts.covered = ts.used;
+}
+
+// Turns a complete short piece of the caller's memory, the last piece, into
+// staged bytes; only when nothing was staged after it, so the order stays.
+void copy_short_ref(TileStream& ts) {
+    if (!ts.last_is_ref || ts.used != ts.covered) return;
+    const iovec last = ts.pieces.back();
+    if (last.iov_len >= kCopyPieceBelow || last.iov_len > ts.capacity - ts.used) return;
+    ts.pieces.pop_back();
+    ts.last_is_ref = false;
+    std::memcpy(ts.buffer.get() + ts.used, last.iov_base, last.iov_len);
+    ts.used += last.iov_len;
 }
 
 }  // namespace
@@ -53,10 +120,46 @@ void create_tile(TileStream& ts, const std::string& name, std::size_t buffer_siz
 }
 
 void flush_tile_stream(TileStream& ts) {
-    if (ts.used == 0) return;
-    if (std::fwrite(ts.buffer.data(), 1, ts.used, ts.file) != ts.used)
-        fail("\nFailed to write to tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+    if (ts.used != ts.covered) {
+        if (ts.pieces.size() == kMaxPieces) {
+            write_all(ts, ts.pieces.data(), ts.pieces.size());
+            ts.pieces.clear();
+        }
+        ts.pieces.push_back({ts.buffer.get() + ts.covered, ts.used - ts.covered});
+    }
+    if (!ts.pieces.empty()) write_all(ts, ts.pieces.data(), ts.pieces.size());
+    ts.pieces.clear();
     ts.used = 0;
+    ts.covered = 0;
+    ts.last_is_ref = false;
+    ts.holds_refs = false;
+}
+
+void tile_write_through(TileStream& ts, const unsigned char* bytes, std::size_t n) {
+    flush_tile_stream(ts);
+    if (n <= ts.capacity) {
+        std::memcpy(ts.buffer.get(), bytes, n);
+        ts.used = n;
+    } else {
+        iovec piece{const_cast<unsigned char*>(bytes), n};
+        write_all(ts, &piece, 1);
+    }
+}
+
+void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size_t n) {
+    if (ts.last_is_ref && ts.used == ts.covered) {
+        iovec& last = ts.pieces.back();
+        if (static_cast<const unsigned char*>(last.iov_base) + last.iov_len == bytes) {
+            last.iov_len += n;
+            return;
+        }
+        copy_short_ref(ts);
+    }
+    cover_staged(ts);
+    if (ts.pieces.size() == kMaxPieces) flush_tile_stream(ts);
+    ts.pieces.push_back({const_cast<unsigned char*>(bytes), n});
+    ts.last_is_ref = true;
+    ts.holds_refs = true;
 }
 
 void close_tile_stream(TileStream& ts) {
@@ -65,8 +168,9 @@ void close_tile_stream(TileStream& ts) {
     ts.file = nullptr;
     if (std::fclose(f) != 0)
         fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
-    ts.buffer.clear();
-    ts.buffer.shrink_to_fit();
+    ts.buffer.reset();
+    ts.capacity = 0;
+    ts.pieces = std::vector<iovec>();
 }
 
 }  // namespace tessaro

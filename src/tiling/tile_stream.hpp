@@ -1,20 +1,33 @@
-// Output streams of tile files: a file handle with a large buffer of its own,
-// so that a record costs one memcpy and the disk sees large writes.
+// Output streams of tile files. A stream gathers what it is to write as a list
+// of pieces and writes them with one gathering system call per flush: pieces
+// of its own staging buffer (headers, short runs of records) and pieces of the
+// caller's memory (long runs of records straight from the input), so that most
+// record bytes are never copied in user space.
 #pragma once
 
+#include <sys/uio.h>
+
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tessaro {
 
+// A closed stream has no staging buffer (capacity 0).
 struct TileStream {
     std::FILE* file = nullptr;  // owned while open; closed by close_tile_stream
     const std::string* name = nullptr;
-    std::vector<unsigned char> buffer;
-    std::size_t used = 0;
+    std::unique_ptr<unsigned char[]> buffer;  // staging; not zero-filled, only bytes below `used` are read
+    std::size_t capacity = 0;
+    std::size_t used = 0;       // bytes staged
+    std::size_t covered = 0;    // staged bytes [0, covered) are already listed in `pieces`
+    std::vector<iovec> pieces;  // what the next flush writes, in order
+    bool last_is_ref = false;   // pieces.back() lies in the caller's memory
+    bool holds_refs = false;    // some piece lies in the caller's memory
 };
 
 using TileStreamTable = std::vector<std::vector<TileStream>>;
@@ -23,6 +36,14 @@ using TileStreamTable = std::vector<std::vector<TileStream>>;
 // records that lie outside their file's header bounds.
 inline constexpr std::size_t kRangeTileBuffer = 256 * 1024;
 inline constexpr std::size_t kExtraTileBuffer = 32 * 1024;
+
+// Most pieces one flush writes (the system's limit of one gathering write).
+inline constexpr std::size_t kMaxPieces = IOV_MAX;
+
+// A piece of the caller's memory shorter than this is copied into the staging
+// buffer once the piece is complete: the system handles many tiny pieces more
+// slowly than one copy.
+inline constexpr std::size_t kCopyPieceBelow = 512;
 
 // A rows x cols table of closed tile streams.
 TileStreamTable Make2dFilePointerArray(std::uint16_t rows, std::uint16_t cols);
@@ -33,20 +54,26 @@ void open_tile_for_append(TileStream& ts, const std::string& name, std::size_t b
 // Creates (truncating) a new tile file for writing.
 void create_tile(TileStream& ts, const std::string& name, std::size_t buffer_size);
 
-// Writes the buffered bytes to the file; ends the run on a write error.
+// Writes every piece to the file; ends the run on a write error.
 void flush_tile_stream(TileStream& ts);
 
-// Appends bytes to the stream.
+// Writes what is pending and the n bytes that did not fit in the buffer.
+void tile_write_through(TileStream& ts, const unsigned char* bytes, std::size_t n);
+
+// Appends a copy of bytes to the stream.
 inline void tile_write(TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    if (ts.used + n > ts.buffer.size()) {
-        flush_tile_stream(ts);
-        if (n > ts.buffer.size()) {
-            ts.buffer.resize(n);
-        }
+    if (n > ts.capacity - ts.used) {
+        tile_write_through(ts, bytes, n);
+        return;
     }
-    std::memcpy(ts.buffer.data() + ts.used, bytes, n);
+    std::memcpy(ts.buffer.get() + ts.used, bytes, n);
     ts.used += n;
 }
+
+// Appends bytes that the caller leaves in place, unchanged, until the next
+// flush_tile_stream or close_tile_stream of this stream. Bytes that continue
+// the previous such piece extend it.
+void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size_t n);
 
 // Flushes and closes the file; ends the run on a write or close error.
 void close_tile_stream(TileStream& ts);
