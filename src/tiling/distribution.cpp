@@ -213,6 +213,16 @@ inline void truncate_xy(XY v, std::uint16_t& x, std::uint16_t& y) {
     x = static_cast<std::uint16_t>(_mm_cvtsi128_si32(t));
     y = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_srli_si128(t, 4)));
 }
+// Whether a position inside the grid lies closer than q to an edge of its
+// tile: q > (k + 1) - v or q > v - k in a lane, k the truncation of v, the
+// very comparisons of place_record's neighbour tests before their grid guards.
+inline bool near_edge(XY v, XY q) {
+    const __m128i t = _mm_cvttpd_epi32(v);
+    const XY lo = _mm_cvtepi32_pd(t);
+    const XY hi = _mm_cvtepi32_pd(_mm_add_epi32(t, _mm_set1_epi32(1)));
+    const XY near = _mm_or_pd(_mm_cmplt_pd(_mm_sub_pd(hi, v), q), _mm_cmplt_pd(_mm_sub_pd(v, lo), q));
+    return _mm_movemask_pd(near) != 0;
+}
 #else
 struct XY {
     double x, y;
@@ -257,6 +267,10 @@ inline void truncate_xy(XY v, std::uint16_t& x, std::uint16_t& y) {
     x = static_cast<std::uint16_t>(static_cast<std::int32_t>(v.x));
     y = static_cast<std::uint16_t>(static_cast<std::int32_t>(v.y));
 }
+inline bool near_edge(XY v, XY q) {
+    const auto kx = static_cast<std::int32_t>(v.x), ky = static_cast<std::int32_t>(v.y);
+    return q.x > (kx + 1) - v.x || q.x > v.x - kx || q.y > (ky + 1) - v.y || q.y > v.y - ky;
+}
 #endif
 
 // Places every record of one block and queues its copies, then writes them
@@ -281,6 +295,7 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
     const XY origin = xy_of(g.XMin, g.YMin);
     const XY size = xy_of(TileSize, TileSize);
     const XY counts = xy_of(g.Cols, g.Rows);
+    const XY qq = xy_of(q, q);
     const std::uint16_t Rows = g.Rows, Cols = g.Cols;
     TileStream* const* rows = job.stream_rows.data();
     TileStruct* const* info_rows = job.info_rows.data();
@@ -290,10 +305,11 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
     // What the loop needs of one record; the key packs its home tile.
     struct Look {
         XY xy;
+        XY pos;  // (j_dbl, i_dbl)
         double z;
         unsigned ret;
         std::uint32_t key;
-        Placement pl;  // Buffered only
+        bool near;  // Buffered: a neighbour may receive a copy
     };
     auto look = [&](const unsigned char* r) {
         Look k;
@@ -301,26 +317,38 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
         k.z = actual_coordinate(load_i32le(r + 8), zs, zo);
         k.ret = return_number(static_cast<std::int8_t>(r[14]));
         out += !within(k.xy, bounds_lo, bounds_hi);
-        const XY pos = div(sub(k.xy, origin), size);  // (j_dbl, i_dbl)
+        k.pos = div(sub(k.xy, origin), size);
         std::uint16_t i, j;
-        if constexpr (Buffered) {
-            k.pl = place_record(y_of(pos), x_of(pos), g, q);
-            i = k.pl.row[0];
-            j = k.pl.col[0];
-        } else if (inside_grid(pos, counts)) [[likely]] {
-            truncate_xy(pos, j, i);
+        if (inside_grid(k.pos, counts)) [[likely]] {
+            truncate_xy(k.pos, j, i);
+            k.near = Buffered && near_edge(k.pos, qq);
         } else {
-            i = tile_index_at(y_of(pos), Rows);
-            j = tile_index_at(x_of(pos), Cols);
+            i = tile_index_at(y_of(k.pos), Rows);
+            j = tile_index_at(x_of(k.pos), Cols);
+            k.near = Buffered;
         }
         k.key = static_cast<std::uint32_t>(i) << 16 | j;
         return k;
     };
 
+    // The buffer copies of the record at rec: the home tile of place_record
+    // is the run's tile (the same computation), its neighbours follow it.
+    auto copy_to_neighbours = [&](const Look& nk) {
+        const Placement pl = place_record(y_of(nk.pos), x_of(nk.pos), g, q);
+        for (unsigned m = 1; m < pl.count; ++m) {
+            const std::uint16_t r = pl.row[m];
+            const std::uint16_t c = pl.col[m];
+            TileStream& ts = rows[r][c];
+            if (!tile_stream_open(ts)) open_on_demand(job, r, c);
+            queue_copy(ts, rec, len, holding);
+            count_in_tile(info_rows[r][c], x_of(nk.xy), y_of(nk.xy), nk.z, nk.ret);
+        }
+    };
+
     Look k = look(rec);
     while (rec != end) {
         // A run starts at rec: its tile, opened if the record lies outside
-        // the file's tile range, and its statistics into locals.
+        // the file's tile range.
         const std::uint16_t i = static_cast<std::uint16_t>(k.key >> 16);
         const std::uint16_t j = static_cast<std::uint16_t>(k.key);
         TileStream& run_ts = rows[i][j];
@@ -328,42 +356,49 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
         TileStruct& t = info_rows[i][j];
         const std::uint32_t run_key = k.key;
         const unsigned char* const run_begin = rec;
-        std::uint32_t run_n = 0;
-        XY run_min = xy_of(t.Xmin, t.Ymin), run_max = xy_of(t.Xmax, t.Ymax);
-        double Zmin = t.Zmin, Zmax = t.Zmax;
-        std::uint32_t by_return[8] = {};  // counts by return number 0 to 7
-        for (;;) {
-            ++run_n;
-            run_max = higher(k.xy, run_max);
-            run_min = lower(k.xy, run_min);
-            Zmax = k.z > Zmax ? k.z : Zmax;
-            Zmin = k.z < Zmin ? k.z : Zmin;
-            ++by_return[k.ret];
-            if constexpr (Buffered) {
-                for (unsigned m = 1; m < k.pl.count; ++m) {
-                    const std::uint16_t r = k.pl.row[m];
-                    const std::uint16_t c = k.pl.col[m];
-                    TileStream& ts = rows[r][c];
-                    if (!tile_stream_open(ts)) open_on_demand(job, r, c);
-                    queue_copy(ts, rec, len, holding);
-                    count_in_tile(info_rows[r][c], x_of(k.xy), y_of(k.xy), k.z, k.ret);
+        bool in_run = true;
+        while (in_run) {
+            // A stretch of the run: its statistics in locals, up to the end
+            // of the run or up to a record with buffer copies, which are
+            // written between two stretches so that nothing is called
+            // while the locals are in use.
+            std::uint32_t n = 0;
+            XY run_min = xy_of(t.Xmin, t.Ymin), run_max = xy_of(t.Xmax, t.Ymax);
+            double Zmin = t.Zmin, Zmax = t.Zmax;
+            std::uint32_t by_return[8] = {};  // counts by return number 0 to 7
+            bool copies = false;
+            for (;;) {
+                ++n;
+                run_max = higher(k.xy, run_max);
+                run_min = lower(k.xy, run_min);
+                Zmax = k.z > Zmax ? k.z : Zmax;
+                Zmin = k.z < Zmin ? k.z : Zmin;
+                ++by_return[k.ret];
+                if (Buffered && k.near) {
+                    copies = true;
+                    break;
+                }
+                rec += len;
+                if (rec == end || (k = look(rec)).key != run_key) {
+                    in_run = false;
+                    break;
                 }
             }
-            rec += len;
-            if (rec == end) break;
-            k = look(rec);
-            if (k.key != run_key) [[unlikely]]
-                break;
+            t.nPts += n;
+            t.tmpNPts += n;
+            t.Xmin = x_of(run_min);
+            t.Ymin = y_of(run_min);
+            t.Xmax = x_of(run_max);
+            t.Ymax = y_of(run_max);
+            t.Zmin = Zmin;
+            t.Zmax = Zmax;
+            for (unsigned r = 1; r <= 5; ++r) t.Ret[r - 1] += by_return[r];  // 1 to 5 are counted
+            if (copies) {
+                copy_to_neighbours(k);
+                rec += len;
+                in_run = rec != end && (k = look(rec)).key == run_key;
+            }
         }
-        t.nPts += run_n;
-        t.tmpNPts += run_n;
-        t.Xmin = x_of(run_min);
-        t.Ymin = y_of(run_min);
-        t.Xmax = x_of(run_max);
-        t.Ymax = y_of(run_max);
-        t.Zmin = Zmin;
-        t.Zmax = Zmax;
-        for (unsigned n = 1; n <= 5; ++n) t.Ret[n - 1] += by_return[n];  // 1 to 5 are counted
         queue_copy(run_ts, run_begin, static_cast<std::size_t>(rec - run_begin), holding);
     }
     outside += out;
