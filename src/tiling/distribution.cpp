@@ -213,15 +213,27 @@ inline void truncate_xy(XY v, std::uint16_t& x, std::uint16_t& y) {
     x = static_cast<std::uint16_t>(_mm_cvtsi128_si32(t));
     y = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_srli_si128(t, 4)));
 }
-// Whether a position inside the grid lies closer than q to an edge of its
-// tile: q > (k + 1) - v or q > v - k in a lane, k the truncation of v, the
-// very comparisons of place_record's neighbour tests before their grid guards.
+// lo <= v && v < hi in both lanes (false for NaN).
+inline bool in_cell(XY v, XY lo, XY hi) {
+    return _mm_movemask_pd(_mm_and_pd(_mm_cmpge_pd(v, lo), _mm_cmplt_pd(v, hi))) == 3;
+}
+// q > hi - v or q > v - lo in a lane: the position lies closer than q to an
+// edge of the cell [lo, hi); the very comparisons of place_record's neighbour
+// tests before their grid guards.
+inline bool near_sides(XY v, XY lo, XY hi, XY q) {
+    return _mm_movemask_pd(
+               _mm_or_pd(_mm_cmplt_pd(_mm_sub_pd(hi, v), q), _mm_cmplt_pd(_mm_sub_pd(v, lo), q))) != 0;
+}
+// The four results of near_sides as bits: 1 right (x), 2 up (y) for hi - v,
+// 4 left, 8 down for v - lo.
+inline int near_side_bits(XY v, XY lo, XY hi, XY q) {
+    return _mm_movemask_pd(_mm_cmplt_pd(_mm_sub_pd(hi, v), q)) |
+           _mm_movemask_pd(_mm_cmplt_pd(_mm_sub_pd(v, lo), q)) << 2;
+}
+// near_sides for the cell of a position inside the grid.
 inline bool near_edge(XY v, XY q) {
     const __m128i t = _mm_cvttpd_epi32(v);
-    const XY lo = _mm_cvtepi32_pd(t);
-    const XY hi = _mm_cvtepi32_pd(_mm_add_epi32(t, _mm_set1_epi32(1)));
-    const XY near = _mm_or_pd(_mm_cmplt_pd(_mm_sub_pd(hi, v), q), _mm_cmplt_pd(_mm_sub_pd(v, lo), q));
-    return _mm_movemask_pd(near) != 0;
+    return near_sides(v, _mm_cvtepi32_pd(t), _mm_cvtepi32_pd(_mm_add_epi32(t, _mm_set1_epi32(1))), q);
 }
 #else
 struct XY {
@@ -267,9 +279,20 @@ inline void truncate_xy(XY v, std::uint16_t& x, std::uint16_t& y) {
     x = static_cast<std::uint16_t>(static_cast<std::int32_t>(v.x));
     y = static_cast<std::uint16_t>(static_cast<std::int32_t>(v.y));
 }
+inline bool in_cell(XY v, XY lo, XY hi) {
+    return v.x >= lo.x && v.x < hi.x && v.y >= lo.y && v.y < hi.y;
+}
+inline bool near_sides(XY v, XY lo, XY hi, XY q) {
+    return q.x > hi.x - v.x || q.x > v.x - lo.x || q.y > hi.y - v.y || q.y > v.y - lo.y;
+}
+inline int near_side_bits(XY v, XY lo, XY hi, XY q) {
+    return (q.x > hi.x - v.x ? 1 : 0) | (q.y > hi.y - v.y ? 2 : 0) | (q.x > v.x - lo.x ? 4 : 0) |
+           (q.y > v.y - lo.y ? 8 : 0);
+}
 inline bool near_edge(XY v, XY q) {
     const auto kx = static_cast<std::int32_t>(v.x), ky = static_cast<std::int32_t>(v.y);
-    return q.x > (kx + 1) - v.x || q.x > v.x - kx || q.y > (ky + 1) - v.y || q.y > v.y - ky;
+    return near_sides(v, {static_cast<double>(kx), static_cast<double>(ky)},
+                      {static_cast<double>(kx + 1), static_cast<double>(ky + 1)}, q);
 }
 #endif
 
@@ -302,13 +325,12 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
     const unsigned char* const end = rec + count * len;
     std::uint32_t out = 0;
 
-    // What the loop needs of one record; the key packs its home tile.
+    // What the loop needs of one record.
     struct Look {
         XY xy;
         XY pos;  // (j_dbl, i_dbl)
         double z;
         unsigned ret;
-        std::uint32_t key;
         bool near;  // Buffered: a neighbour may receive a copy
     };
     auto look = [&](const unsigned char* r) {
@@ -318,6 +340,10 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
         k.ret = return_number(static_cast<std::int8_t>(r[14]));
         out += !within(k.xy, bounds_lo, bounds_hi);
         k.pos = div(sub(k.xy, origin), size);
+        return k;
+    };
+    // The home tile, packed into a key; sets near.
+    auto home_key = [&](Look& k) {
         std::uint16_t i, j;
         if (inside_grid(k.pos, counts)) [[likely]] {
             truncate_xy(k.pos, j, i);
@@ -327,46 +353,79 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
             j = tile_index_at(x_of(k.pos), Cols);
             k.near = Buffered;
         }
-        k.key = static_cast<std::uint32_t>(i) << 16 | j;
-        return k;
+        return static_cast<std::uint32_t>(i) << 16 | j;
     };
 
-    // The buffer copies of the record at rec: the home tile of place_record
-    // is the run's tile (the same computation), its neighbours follow it.
-    auto copy_to_neighbours = [&](const Look& nk) {
-        const Placement pl = place_record(y_of(nk.pos), x_of(nk.pos), g, q);
-        for (unsigned m = 1; m < pl.count; ++m) {
-            const std::uint16_t r = pl.row[m];
-            const std::uint16_t c = pl.col[m];
-            TileStream& ts = rows[r][c];
-            if (!tile_stream_open(ts)) open_on_demand(job, r, c);
-            queue_copy(ts, rec, len, holding);
-            count_in_tile(info_rows[r][c], x_of(nk.xy), y_of(nk.xy), nk.z, nk.ret);
+    // Records with buffer copies are noted during a stretch of a run and
+    // copied to their neighbours when it ends: nothing is called while the
+    // stretch's statistics are in locals. A neighbour is never the run's
+    // own tile, and the notes are handled before the next run starts, so
+    // every tile still receives its records in input order.
+    struct Noted {
+        const unsigned char* rec;
+        XY pos;
+    };
+    constexpr std::size_t kNotes = Buffered ? 256 : 1;
+    Noted notes[kNotes];
+    std::size_t noted = 0;
+    // The notes all lie in the run's tile, so the neighbours of a record
+    // follow from which of the four buffer distances are below q: the four
+    // comparisons of place_record, whose placement is kept for the records
+    // that follow with the same four results.
+    auto copy_noted = [&](XY cell_lo, XY cell_hi) {
+        int placed_sides = -1;
+        unsigned copies = 0;
+        TileStream* to_stream[3] = {};
+        TileStruct* to_info[3] = {};
+        for (std::size_t m = 0; m < noted; ++m) {
+            const unsigned char* r = notes[m].rec;
+            const XY pos = notes[m].pos;
+            const int sides = near_side_bits(pos, cell_lo, cell_hi, qq);
+            if (sides != placed_sides) {
+                const Placement pl = place_record(y_of(pos), x_of(pos), g, q);
+                copies = pl.count - 1U;
+                for (unsigned c = 0; c < copies; ++c) {
+                    const std::uint16_t nr = pl.row[c + 1], nc = pl.col[c + 1];
+                    to_stream[c] = &rows[nr][nc];
+                    if (!tile_stream_open(*to_stream[c])) open_on_demand(job, nr, nc);
+                    to_info[c] = &info_rows[nr][nc];
+                }
+                placed_sides = sides;
+            }
+            // The same values as when the record was placed.
+            const XY xy = add(mul(stored_xy(r), scale), offset);
+            const double z = actual_coordinate(load_i32le(r + 8), zs, zo);
+            const unsigned ret = return_number(static_cast<std::int8_t>(r[14]));
+            for (unsigned c = 0; c < copies; ++c) {
+                queue_copy(*to_stream[c], r, len, holding);
+                count_in_tile(*to_info[c], x_of(xy), y_of(xy), z, ret);
+            }
         }
+        noted = 0;
     };
 
     Look k = look(rec);
+    std::uint32_t key = home_key(k);
     while (rec != end) {
         // A run starts at rec: its tile, opened if the record lies outside
-        // the file's tile range.
-        const std::uint16_t i = static_cast<std::uint16_t>(k.key >> 16);
-        const std::uint16_t j = static_cast<std::uint16_t>(k.key);
+        // the file's tile range. A record whose position lies in the tile's
+        // cell [j, j + 1) x [i, i + 1) has the run's key; others are keyed.
+        const std::uint32_t run_key = key;
+        const std::uint16_t i = static_cast<std::uint16_t>(key >> 16);
+        const std::uint16_t j = static_cast<std::uint16_t>(key);
+        const XY cell_lo = xy_of(j, i), cell_hi = xy_of(j + 1, i + 1);
         TileStream& run_ts = rows[i][j];
         if (!tile_stream_open(run_ts)) open_on_demand(job, i, j);
         TileStruct& t = info_rows[i][j];
-        const std::uint32_t run_key = k.key;
         const unsigned char* const run_begin = rec;
         bool in_run = true;
         while (in_run) {
-            // A stretch of the run: its statistics in locals, up to the end
-            // of the run or up to a record with buffer copies, which are
-            // written between two stretches so that nothing is called
-            // while the locals are in use.
+            // A stretch of the run, its statistics in locals: up to the end
+            // of the run, or until the notes are full.
             std::uint32_t n = 0;
             XY run_min = xy_of(t.Xmin, t.Ymin), run_max = xy_of(t.Xmax, t.Ymax);
             double Zmin = t.Zmin, Zmax = t.Zmax;
             std::uint32_t by_return[8] = {};  // counts by return number 0 to 7
-            bool copies = false;
             for (;;) {
                 ++n;
                 run_max = higher(k.xy, run_max);
@@ -374,15 +433,20 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
                 Zmax = k.z > Zmax ? k.z : Zmax;
                 Zmin = k.z < Zmin ? k.z : Zmin;
                 ++by_return[k.ret];
-                if (Buffered && k.near) {
-                    copies = true;
-                    break;
-                }
+                const bool full = Buffered && k.near && (notes[noted++] = {rec, k.pos}, noted == kNotes);
                 rec += len;
-                if (rec == end || (k = look(rec)).key != run_key) {
+                if (rec == end) {
                     in_run = false;
                     break;
                 }
+                k = look(rec);
+                if (in_cell(k.pos, cell_lo, cell_hi)) [[likely]] {
+                    if constexpr (Buffered) k.near = near_sides(k.pos, cell_lo, cell_hi, qq);
+                } else if ((key = home_key(k)) != run_key) {
+                    in_run = false;
+                    break;
+                }
+                if (full) break;
             }
             t.nPts += n;
             t.tmpNPts += n;
@@ -393,11 +457,7 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
             t.Zmin = Zmin;
             t.Zmax = Zmax;
             for (unsigned r = 1; r <= 5; ++r) t.Ret[r - 1] += by_return[r];  // 1 to 5 are counted
-            if (copies) {
-                copy_to_neighbours(k);
-                rec += len;
-                in_run = rec != end && (k = look(rec)).key == run_key;
-            }
+            if (Buffered) copy_noted(cell_lo, cell_hi);
         }
         queue_copy(run_ts, run_begin, static_cast<std::size_t>(rec - run_begin), holding);
     }

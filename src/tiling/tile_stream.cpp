@@ -146,15 +146,8 @@ void tile_write_through(TileStream& ts, const unsigned char* bytes, std::size_t 
     }
 }
 
-void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    if (ts.last_is_ref && ts.used == ts.covered) {
-        iovec& last = ts.pieces.back();
-        if (static_cast<const unsigned char*>(last.iov_base) + last.iov_len == bytes) {
-            last.iov_len += n;
-            return;
-        }
-        copy_short_ref(ts);
-    }
+void tile_add_ref_piece(TileStream& ts, const unsigned char* bytes, std::size_t n) {
+    copy_short_ref(ts);
     cover_staged(ts);
     if (ts.pieces.size() == kMaxPieces) flush_tile_stream(ts);
     ts.pieces.push_back({const_cast<unsigned char*>(bytes), n});

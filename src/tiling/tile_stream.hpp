@@ -70,10 +70,22 @@ inline void tile_write(TileStream& ts, const unsigned char* bytes, std::size_t n
     ts.used += n;
 }
 
+// Lists bytes of the caller's memory as a new piece (tile_write_ref).
+void tile_add_ref_piece(TileStream& ts, const unsigned char* bytes, std::size_t n);
+
 // Appends bytes that the caller leaves in place, unchanged, until the next
 // flush_tile_stream or close_tile_stream of this stream. Bytes that continue
-// the previous such piece extend it.
-void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size_t n);
+// the previous such piece, with nothing staged since, extend it.
+inline void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size_t n) {
+    if (ts.last_is_ref && ts.used == ts.covered) {
+        iovec& last = ts.pieces.back();
+        if (static_cast<const unsigned char*>(last.iov_base) + last.iov_len == bytes) {
+            last.iov_len += n;
+            return;
+        }
+    }
+    tile_add_ref_piece(ts, bytes, n);
+}
 
 // Flushes and closes the file; ends the run on a write or close error.
 void close_tile_stream(TileStream& ts);
