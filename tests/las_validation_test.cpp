@@ -243,10 +243,10 @@ TEST(LasLayout, SoundFilesPass) {
     ASSERT_TRUE(in);
     std::optional<LAS12Header> h = read_las_header(in.get());
     ASSERT_TRUE(h);
-    EXPECT_EQ(h->HeaderSize, 235);
-    EXPECT_EQ(h->OffsetToData, 235u + 54 + 40 + 2);
-    EXPECT_EQ(h->NumberOfPointReturns, 3u);
-    EXPECT_EQ(h->MaxX, 20.0);
+    EXPECT_EQ(+h->HeaderSize, 235);
+    EXPECT_EQ(+h->OffsetToData, 235u + 54 + 40 + 2);
+    EXPECT_EQ(+h->NumberOfPointReturns, 3u);
+    EXPECT_EQ(+h->MaxX, 20.0);
     const std::string bytes = tessaro::test::read_file(vlr);
     ASSERT_EQ(bytes.size(), h->OffsetToData + 3u * 20);
     const ReturnStruct second =

@@ -130,20 +130,20 @@ TEST(SurveyWriter, WrittenFileHasLayoutCountsBoundsAndPointsWhereTheHeaderSays) 
     EXPECT_EQ(std::string(h.LASF, 4), "LASF");
     EXPECT_EQ(h.VersionMajor, 1);
     EXPECT_EQ(h.VersionMinor, 2);
-    EXPECT_EQ(h.HeaderSize, 230);
-    EXPECT_EQ(h.NumberOfVariableLengthRecords, 2U);
-    EXPECT_EQ(h.OffsetToData, 230U + 54 + 16 + 54 + 0 + 2);
+    EXPECT_EQ(+h.HeaderSize, 230);
+    EXPECT_EQ(+h.NumberOfVariableLengthRecords, 2U);
+    EXPECT_EQ(+h.OffsetToData, 230U + 54 + 16 + 54 + 0 + 2);
     EXPECT_EQ(h.PointDataFormatID, 3);
-    EXPECT_EQ(h.PointDataRecordLength, 34);
-    EXPECT_EQ(h.NumberOfPointReturns, 6U);
+    EXPECT_EQ(+h.PointDataRecordLength, 34);
+    EXPECT_EQ(+h.NumberOfPointReturns, 6U);
     const std::uint32_t by_return[5] = {1, 2, 0, 0, 1};
     EXPECT_TRUE(std::equal(by_return, by_return + 5, h.NumberOfPointsByReturn));
-    EXPECT_DOUBLE_EQ(h.MinX, -2147483648.0 * 0.01 + 500000.0);
-    EXPECT_DOUBLE_EQ(h.MaxX, 2147483647.0 * 0.01 + 500000.0);
-    EXPECT_EQ(h.MinY, -2000 * 0.001 + 4000000.0);
-    EXPECT_EQ(h.MaxY, 3000 * 0.001 + 4000000.0);
-    EXPECT_EQ(h.MinZ, 50 * 0.1 - 10.0);
-    EXPECT_EQ(h.MaxZ, 55 * 0.1 - 10.0);
+    EXPECT_DOUBLE_EQ(+h.MinX, -2147483648.0 * 0.01 + 500000.0);
+    EXPECT_DOUBLE_EQ(+h.MaxX, 2147483647.0 * 0.01 + 500000.0);
+    EXPECT_EQ(+h.MinY, -2000 * 0.001 + 4000000.0);
+    EXPECT_EQ(+h.MaxY, 3000 * 0.001 + 4000000.0);
+    EXPECT_EQ(+h.MinZ, 50 * 0.1 - 10.0);
+    EXPECT_EQ(+h.MaxZ, 55 * 0.1 - 10.0);
 
     // Header extension, then the first VLR header with its fields at their places.
     EXPECT_EQ(file[227], 0xAA);
@@ -169,15 +169,15 @@ TEST(SurveyWriter, WrittenFileHasLayoutCountsBoundsAndPointsWhereTheHeaderSays) 
     odd.PointDataFormatID = 4;
     write_las_file(path.string(), spec, odd, {points[0]});
     const auto odd_file = read_file(path);
-    EXPECT_EQ(header_from_bytes(odd_file.data()).NumberOfPointReturns, 99U);
+    EXPECT_EQ(+header_from_bytes(odd_file.data()).NumberOfPointReturns, 99U);
     EXPECT_EQ(header_from_bytes(odd_file.data()).PointDataFormatID, 4);
     EXPECT_EQ(odd_file.size(), h.OffsetToData + 34U);
 
     // No points: counts and bounds are zero.
     const LAS12Header empty = make_header(spec, {});
-    EXPECT_EQ(empty.NumberOfPointReturns, 0U);
-    EXPECT_EQ(empty.MinX, 0.0);
-    EXPECT_EQ(empty.MaxZ, 0.0);
+    EXPECT_EQ(+empty.NumberOfPointReturns, 0U);
+    EXPECT_EQ(+empty.MinX, 0.0);
+    EXPECT_EQ(+empty.MaxZ, 0.0);
 
     EXPECT_THROW(write_las_file((dir.path / "missing" / "x.las").string(), spec, points), std::runtime_error);
 }
@@ -218,7 +218,7 @@ TEST(SurveyGenerator, SameSeedSameBytesOverlappingStripsAllReturnNumbers) {
         EXPECT_NE(file, read_file(other_paths[f]));
         const LAS12Header h = header_from_bytes(file.data());
         headers.push_back(h);
-        EXPECT_EQ(h.NumberOfVariableLengthRecords, 2U);
+        EXPECT_EQ(+h.NumberOfVariableLengthRecords, 2U);
         ASSERT_EQ(file.size(), h.OffsetToData + std::size_t{h.NumberOfPointReturns} * 34);
         total += h.NumberOfPointReturns;
 
@@ -238,13 +238,13 @@ TEST(SurveyGenerator, SameSeedSameBytesOverlappingStripsAllReturnNumbers) {
             last_time = p.GPSTime;
         }
         for (int k = 0; k < 5; ++k) {
-            EXPECT_EQ(counted[k], h.NumberOfPointsByReturn[k]);
+            EXPECT_EQ(counted[k], +h.NumberOfPointsByReturn[k]);
             by_return[k] += counted[k];
         }
-        EXPECT_EQ(h.MinY, actual_coordinate(min_y, h.YScaleFactor, h.YOffset));
-        EXPECT_EQ(h.MaxY, actual_coordinate(max_y, h.YScaleFactor, h.YOffset));
-        EXPECT_GE(h.MinX, spec.origin_x);
-        EXPECT_LE(h.MaxX, spec.origin_x + spec.width);
+        EXPECT_EQ(+h.MinY, actual_coordinate(min_y, h.YScaleFactor, h.YOffset));
+        EXPECT_EQ(+h.MaxY, actual_coordinate(max_y, h.YScaleFactor, h.YOffset));
+        EXPECT_GE(+h.MinX, spec.origin_x);
+        EXPECT_LE(+h.MaxX, spec.origin_x + spec.width);
     }
     EXPECT_EQ(total, spec.points);
     for (int k = 0; k < 5; ++k) EXPECT_GT(by_return[k], 0U) << "return " << k + 1;
