@@ -3,7 +3,7 @@
 #   1. Release build with tests in build/, its ctest;
 #   2. static analysis (scripts/analyse.sh);
 #   3. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/, its ctest;
-#   4. hostile-input campaign (to come).
+#   4. hostile-input campaign (scripts/campaign.sh) against the sanitizer build.
 # Any failure ends the script with a non-zero status.
 #
 # Usage: scripts/test.sh
@@ -13,6 +13,7 @@
 #   TESSARO_ASAN_BUILD_DIR  sanitizer build directory (default: build-asan)
 #   TESSARO_JOBS            parallel build and test jobs (default: 2)
 #   TESSARO_SKIP_ASAN=1     leave out the sanitizer build (quicker local runs)
+#   TESSARO_CAMPAIGN_MUTANTS  mutants of the campaign of step 4 (default: 3000)
 set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -108,8 +109,14 @@ fi
 
 # ---------------------------------------------------------------------------
 # 4. Hostile-input campaign: a short, bounded run of malformed list files and
-#    LAS files against the sanitizer build's tessaro. (To be added here.)
+#    LAS files against the sanitizer build's tessaro. Its seed differs from
+#    the one of the CTest entry "hostile_campaign", so these are new mutants.
 # ---------------------------------------------------------------------------
+campaign_dir="$asan_dir"
+[[ "${TESSARO_SKIP_ASAN:-0}" == "1" ]] && campaign_dir="$build_dir"
+log "Hostile-input campaign against $campaign_dir"
+bash scripts/campaign.sh --build "$campaign_dir" --mutants "${TESSARO_CAMPAIGN_MUTANTS:-3000}" --seed 2 \
+    --jobs "$jobs"
 
 log "All tests passed"
 echo "tests: $total_passed passed, $total_failed failed"
