@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -10,21 +11,41 @@
 namespace tessaro {
 namespace {
 
+// Staging buffers and piece lists of closed streams, kept for the streams
+// opened next: the run closes the tiles of one input file and opens those of
+// the next, so this saves an allocation (and fresh pages) per tile and file.
+// It never holds more than the most streams open at one time.
+struct Spare {
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t capacity;
+    std::vector<iovec> pieces;
+};
+std::vector<Spare> spares;
+
 void attach(TileStream& ts, std::FILE* file, const std::string& name, std::size_t buffer_size) {
     // The stream's pieces are written straight to the descriptor; stdio holds nothing.
     std::setvbuf(file, nullptr, _IONBF, 0);
     ts.file = file;
     ts.name = &name;
-    ts.buffer.reset(new (std::nothrow) unsigned char[buffer_size]);
-    if (!ts.buffer) fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
+    auto spare = std::find_if(spares.begin(), spares.end(),
+                              [buffer_size](const Spare& s) { return s.capacity == buffer_size; });
+    if (spare != spares.end()) {
+        ts.buffer = std::move(spare->buffer);
+        ts.pieces = std::move(spare->pieces);
+        spares.erase(spare);
+    } else {
+        ts.buffer.reset(new (std::nothrow) unsigned char[buffer_size]);
+        if (!ts.buffer) fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
+        try {
+            ts.pieces.reserve(kMaxPieces);
+        } catch (const std::bad_alloc&) {
+            fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
+        }
+    }
     ts.capacity = buffer_size;
     ts.used = 0;
     ts.covered = 0;
-    try {
-        ts.pieces.reserve(kMaxPieces);
-    } catch (const std::bad_alloc&) {
-        fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
-    }
+    ts.pieces.clear();
     ts.last_is_ref = false;
     ts.holds_refs = false;
 }
@@ -161,6 +182,11 @@ void close_tile_stream(TileStream& ts) {
     ts.file = nullptr;
     if (std::fclose(f) != 0)
         fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+    try {
+        spares.push_back({std::move(ts.buffer), ts.capacity, std::move(ts.pieces)});
+    } catch (const std::bad_alloc&) {
+        // Without room to keep them the buffers are simply freed.
+    }
     ts.buffer.reset();
     ts.capacity = 0;
     ts.pieces = std::vector<iovec>();
