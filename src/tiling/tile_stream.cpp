@@ -1,5 +1,6 @@
 #include "tile_stream.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,10 +23,8 @@ struct Spare {
 };
 std::vector<Spare> spares;
 
-void attach(TileStream& ts, std::FILE* file, const std::string& name, std::size_t buffer_size) {
-    // The stream's pieces are written straight to the descriptor; stdio holds nothing.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    ts.file = file;
+void attach(TileStream& ts, int fd, const std::string& name, std::size_t buffer_size) {
+    ts.fd = fd;
     ts.name = &name;
     auto spare = std::find_if(spares.begin(), spares.end(),
                               [buffer_size](const Spare& s) { return s.capacity == buffer_size; });
@@ -56,7 +55,7 @@ void attach(TileStream& ts, std::FILE* file, const std::string& name, std::size_
 
 // Writes all of iov[0, count), resuming after short writes.
 void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
-    const int fd = fileno(ts.file);
+    const int fd = ts.fd;
     while (count > 0) {
         const ssize_t done = writev(fd, iov, static_cast<int>(count));
         if (done < 0) {
@@ -129,15 +128,17 @@ TileStreamTable Make2dFilePointerArray(std::uint16_t rows, std::uint16_t cols) {
 }
 
 void open_tile_for_append(TileStream& ts, const std::string& name, std::size_t buffer_size) {
-    std::FILE* f = std::fopen(name.c_str(), "ab");
-    if (!f) fail("Failed to open file %s in append mode\n", name.c_str());
-    attach(ts, f, name, buffer_size);
+    // As fopen "ab" opens it; the stream's own buffer and pieces replace stdio.
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (fd < 0) fail("Failed to open file %s in append mode\n", name.c_str());
+    attach(ts, fd, name, buffer_size);
 }
 
 void create_tile(TileStream& ts, const std::string& name, std::size_t buffer_size) {
-    std::FILE* f = std::fopen(name.c_str(), "wb");
-    if (!f) fail("Failed to open file %s for writing\n", name.c_str());
-    attach(ts, f, name, buffer_size);
+    // As fopen "wb" opens it.
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) fail("Failed to open file %s for writing\n", name.c_str());
+    attach(ts, fd, name, buffer_size);
 }
 
 void flush_tile_stream(TileStream& ts) {
@@ -178,10 +179,9 @@ void tile_add_ref_piece(TileStream& ts, const unsigned char* bytes, std::size_t 
 
 void close_tile_stream(TileStream& ts) {
     flush_tile_stream(ts);
-    std::FILE* f = ts.file;
-    ts.file = nullptr;
-    if (std::fclose(f) != 0)
-        fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+    const int fd = ts.fd;
+    ts.fd = -1;
+    if (close(fd) != 0) fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
     try {
         spares.push_back({std::move(ts.buffer), ts.capacity, std::move(ts.pieces)});
     } catch (const std::bad_alloc&) {

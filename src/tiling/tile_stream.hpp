@@ -19,7 +19,7 @@ namespace tessaro {
 
 // A closed stream has no staging buffer (capacity 0).
 struct TileStream {
-    std::FILE* file = nullptr;  // owned while open; closed by close_tile_stream
+    int fd = -1;  // the open file's descriptor, owned while open; closed by close_tile_stream
     const std::string* name = nullptr;
     std::unique_ptr<unsigned char[]> buffer;  // staging; not zero-filled, only bytes below `used` are read
     std::size_t capacity = 0;
@@ -34,8 +34,8 @@ using TileStreamTable = std::vector<std::vector<TileStream>>;
 
 // Buffer sizes: tiles of a file's tile range, and tiles opened on demand for
 // records that lie outside their file's header bounds.
-inline constexpr std::size_t kRangeTileBuffer = 256 * 1024;
-inline constexpr std::size_t kExtraTileBuffer = 32 * 1024;
+inline constexpr std::size_t kRangeTileBuffer = std::size_t{256} * 1024;
+inline constexpr std::size_t kExtraTileBuffer = std::size_t{32} * 1024;
 
 // Most pieces one flush writes (the system's limit of one gathering write).
 inline constexpr std::size_t kMaxPieces = IOV_MAX;
@@ -91,7 +91,7 @@ inline void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size
 void close_tile_stream(TileStream& ts);
 
 inline bool tile_stream_open(const TileStream& ts) {
-    return ts.file != nullptr;
+    return ts.fd >= 0;
 }
 
 }  // namespace tessaro
