@@ -45,7 +45,7 @@ struct Closer {
 };
 using File = std::unique_ptr<std::FILE, Closer>;
 
-constexpr std::size_t kBlockBytes = 4 * 1024 * 1024;
+constexpr std::size_t kBlockBytes = std::size_t{4} * 1024 * 1024;
 
 // ---- little-endian field access -------------------------------------------
 
@@ -403,7 +403,7 @@ void for_each_record(const Input& in, std::vector<unsigned char>& block, Visit v
 double actual(const unsigned char* rec, int axis, const LAS12Header& h) {
     const double scale[3] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor};
     const double offset[3] = {h.XOffset, h.YOffset, h.ZOffset};
-    return static_cast<double>(i32_at(rec + 4 * axis)) * scale[axis] + offset[axis];
+    return static_cast<double>(i32_at(rec + std::ptrdiff_t{4} * axis)) * scale[axis] + offset[axis];
 }
 
 struct Naming {
@@ -523,7 +523,7 @@ std::array<unsigned char, kHeaderBytes> expected_header(const Context& cx, const
     std::memcpy(image.data() + 58, kSoftware, 24);
     std::memcpy(image.data() + 94, own.data() + 94, 2 + 4 + 4);  // HeaderSize, OffsetToData, VLR count
     put_u32(image.data() + 107, static_cast<std::uint32_t>(e.count));
-    for (int k = 0; k < 5; ++k) put_u32(image.data() + 111 + 4 * k, e.Ret[k]);
+    for (int k = 0; k < 5; ++k) put_u32(image.data() + 111 + std::ptrdiff_t{4} * k, e.Ret[k]);
     put_f64(image.data() + 179, e.Xmax);
     put_f64(image.data() + 187, e.Xmin);
     put_f64(image.data() + 195, e.Ymax);
@@ -580,7 +580,7 @@ void check_tile(Context& cx, const Expected& e) {
         File in(std::fopen(creator.path.c_str(), "rb"));
         if (!in || std::fseek(in.get(), static_cast<long>(kHeaderBytes), SEEK_SET) != 0)
             differ("cannot read input file %s", creator.name.c_str());
-        std::vector<unsigned char> a(64 * 1024), t(64 * 1024);
+        std::vector<unsigned char> a(std::size_t{64} * 1024), t(std::size_t{64} * 1024);
         std::uint64_t pos = kHeaderBytes;
         while (pos < offset) {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(offset - pos, a.size()));
@@ -593,7 +593,7 @@ void check_tile(Context& cx, const Expected& e) {
                     differ(
                         "tile file %s byte %llu (before the point records) is 0x%02x; input file %s, which "
                         "created the tile, has 0x%02x",
-                        name.c_str(), static_cast<unsigned long long>(pos + k), t[k], creator.name.c_str(),
+                        name.c_str(), static_cast<unsigned long long>(pos) + k, t[k], creator.name.c_str(),
                         a[k]);
             pos += n;
         }

@@ -84,8 +84,7 @@ struct PointTally {
 
 // Header fields that follow from the layout alone; counts and bounds zero.
 LAS12Header layout_header(const LasFileSpec& spec) {
-    LAS12Header h;
-    std::memset(&h, 0, sizeof h);
+    LAS12Header h{};
     std::memcpy(h.LASF, "LASF", 4);
     h.FileSourceID = spec.FileSourceID;
     h.VersionMajor = spec.VersionMajor;

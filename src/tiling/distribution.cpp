@@ -87,7 +87,7 @@ void open_tile(FileJob& job, std::uint16_t r, std::uint16_t c, std::size_t buffe
 // Records of a file that holds fewer whole records than its header declares
 // are distributed in whole groups of this many bytes; the run then ends,
 // reporting the records of those groups.
-inline constexpr std::size_t kShortFileGroupBytes = 4 * 1024 * 1024;
+inline constexpr std::size_t kShortFileGroupBytes = std::size_t{4} * 1024 * 1024;
 
 // Whole point records of one input file, read a block at a time: the block
 // holds kReadBlockBytes / record length records (the last one fewer).
@@ -331,7 +331,7 @@ void distribute_block(FileJob& job, const Tile& g, double TileSize, double q, co
         XY pos;  // (j_dbl, i_dbl)
         double z;
         unsigned ret;
-        bool near;  // Buffered: a neighbour may receive a copy
+        bool near = false;  // Buffered: a neighbour may receive a copy
     };
     auto look = [&](const unsigned char* r) {
         Look k;

@@ -63,7 +63,7 @@ inline Placement place_record(double i_dbl, double j_dbl, const Tile& grid, doub
 // Bytes of point records read from an input file at a time: the records of
 // a block go from it straight to the tile files, so it is sized for the
 // processor's cache rather than for the disk.
-inline constexpr std::size_t kReadBlockBytes = 1024 * 1024;
+inline constexpr std::size_t kReadBlockBytes = std::size_t{1024} * 1024;
 
 // Copies every record of every listed file, in list order, to its home tile
 // and the neighbours its buffer reaches, counting each copy in `_tileInfo`.

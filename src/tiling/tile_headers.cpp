@@ -41,11 +41,11 @@ void finalize_tile_headers(const Tile& pTile, const TileNameTable& tileNames, LA
             header.NumberOfVariableLengthRecords = own->NumberOfVariableLengthRecords;
             unsigned char image[kHeaderBytes];
             header_to_bytes(header, image);
-            std::rewind(f);
-            if (std::fwrite(image, 1, kHeaderBytes, f) != kHeaderBytes || std::fflush(f) != 0)
+            if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(image, 1, kHeaderBytes, f) != kHeaderBytes ||
+                std::fflush(f) != 0)
                 fail("\nFailed to rewrite the header of tile file %s: %s\n", name, std::strerror(errno));
-            owner.release();
-            if (std::fclose(f) != 0) fail("\nFailed to close tile file %s: %s\n", name, std::strerror(errno));
+            if (std::fclose(owner.release()) != 0)
+                fail("\nFailed to close tile file %s: %s\n", name, std::strerror(errno));
         }
     }
 }

@@ -120,7 +120,8 @@ std::string replace_all(std::string s, const std::string& from, const std::strin
 
 std::vector<unsigned char> read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+    return bytes;
 }
 
 void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes) {
@@ -201,23 +202,23 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
     else
         o.status = std::to_string(r.status);
 
-    if (timed_out) o.problems.push_back("no end within the time limit");
-    if (r.signal != 0) o.problems.push_back("ended by signal " + std::to_string(r.signal));
+    if (timed_out) o.problems.emplace_back("no end within the time limit");
+    if (r.signal != 0) o.problems.emplace_back("ended by signal " + std::to_string(r.signal));
     for (const char* mark :
          {"runtime error", "AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer"})
         if (r.errors.find(mark) != std::string::npos)
-            o.problems.push_back(std::string("sanitizer report (") + mark + ")");
-    if (!r.errors.empty() && !timed_out) o.problems.push_back("output on standard error");
+            o.problems.emplace_back(std::string("sanitizer report (") + mark + ")");
+    if (!r.errors.empty() && !timed_out) o.problems.emplace_back("output on standard error");
     if (!timed_out && r.signal == 0 && r.status != 0 && r.status != 255)
-        o.problems.push_back("exit status " + std::to_string(r.status));
+        o.problems.emplace_back("exit status " + std::to_string(r.status));
 
     const std::string banner = tessaro::test::banner();
     const std::string after = r.output.rfind(banner, 0) == 0 ? r.output.substr(banner.size()) : r.output;
     const bool completed = r.output.find("\nElapsed time ") != std::string::npos;
     if (r.status == 255) {
         if (after.find_first_not_of(" \t\r\n") == std::string::npos)
-            o.problems.push_back("status 255 without a message");
-        if (completed) o.problems.push_back("status 255 after the elapsed-time line");
+            o.problems.emplace_back("status 255 without a message");
+        if (completed) o.problems.emplace_back("status 255 after the elapsed-time line");
     }
 
     // Inputs unchanged, and nothing written but outputs under the prefix.
@@ -228,7 +229,8 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
             const std::string t = replace_all(std::string(want.begin(), want.end()), "{dir}", dir);
             want.assign(t.begin(), t.end());
         }
-        if (read_bytes(dir + "/" + e.path) != want) o.problems.push_back("input " + e.path + " was changed");
+        if (read_bytes(dir + "/" + e.path) != want)
+            o.problems.emplace_back("input " + e.path + " was changed");
     }
     const std::string prefix = replace_all(m.tile_prefix, "{dir}", dir);
     const std::string full =
@@ -242,12 +244,12 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
         const std::string p = it->path().lexically_normal().string();
         if (std::find(known.begin(), known.end(), p) != known.end()) continue;
         if (p.rfind(full, 0) == 0 && is_output_name(p.substr(full.size()))) continue;
-        o.problems.push_back("unexpected file " + p.substr(dir.size() + 1));
+        o.problems.emplace_back("unexpected file " + p.substr(dir.size() + 1));
         break;
     }
 
     if (r.status == 0 && r.signal == 0 && !timed_out) {
-        if (!completed) o.problems.push_back("status 0 without the elapsed-time line");
+        if (!completed) o.problems.emplace_back("status 0 without the elapsed-time line");
         tessaro::verify::ConservationRequest rq;
         rq.list_file = m.list_file;
         rq.tile_prefix = prefix;
@@ -259,9 +261,9 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
         const tessaro::verify::ConservationReport c = tessaro::verify::check_conservation(rq);
         o.conservation = c.message;
         if (!c.ok)
-            o.problems.push_back("conservation: " + c.message);
+            o.problems.emplace_back("conservation: " + c.message);
         else if (c.refusal_expected)
-            o.problems.push_back("status 0, but the span check must refuse: " + c.message);
+            o.problems.emplace_back("status 0, but the span check must refuse: " + c.message);
         else {
             o.verified = true;
             o.records = c.records;
@@ -348,7 +350,7 @@ void work(const Options& opt, const std::vector<BaseSurvey>& bases, unsigned wor
             o = run_mutant(opt, m, dir);
         } catch (const std::exception& e) {
             o.status = "harness";
-            o.problems.push_back(std::string("campaign harness failed: ") + e.what());
+            o.problems.emplace_back(std::string("campaign harness failed: ") + e.what());
         }
         out << "M\t" << m.index << '\t' << m.family << '\t' << o.status << '\t' << o.verified << '\t'
             << o.records << '\t' << o.copies << '\t' << o.tiles << '\n';
@@ -418,7 +420,9 @@ int run_only(const Options& opt, const std::vector<BaseSurvey>& bases, const std
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int campaign_main(int argc, char** argv) {
     const Options opt = parse_options(argc, argv);
     if (access(opt.tessaro.c_str(), X_OK) != 0) usage_error("cannot run " + opt.tessaro);
     prepare_environment();
@@ -497,4 +501,16 @@ int main(int argc, char** argv) {
         std::printf("only %llu of %llu mutants ran\n", static_cast<unsigned long long>(f.run),
                     static_cast<unsigned long long>(opt.mutants));
     return ok ? 0 : 1;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return campaign_main(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hostile_campaign: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "hostile_campaign: unexpected failure\n");
+    }
+    return 2;
 }

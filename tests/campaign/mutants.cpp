@@ -105,11 +105,13 @@ Layout layout_of(const Bytes& b) {
 Bytes read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+    return bytes;
 }
 
 Bytes text_bytes(const std::string& s) {
-    return Bytes(s.begin(), s.end());
+    Bytes bytes(s.begin(), s.end());
+    return bytes;
 }
 
 std::string hex(std::uint64_t v) {
@@ -560,7 +562,8 @@ void list_mutation(Draft& d) {
         }
         case 12: {
             static const std::vector<std::string> bodies{"", " \n\t\r\n", std::string("a1.las\0a2.las", 13),
-                                                         std::string(100000, 'x'), "\xff\xfe\x00\x01garbage"};
+                                                         std::string(100000, 'x'),
+                                                         std::string("\xff\xfe\x00\x01garbage", 11)};
             d.custom_list = true;
             d.list_text = d.rng.pick(bodies);
             d.note("list body of " + std::to_string(d.list_text.size()) + " bytes");
