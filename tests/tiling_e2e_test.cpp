@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -293,6 +294,42 @@ TEST(TilingEndToEnd, RecordsOutsideTheirHeaderBoundsAreStillTiled) {
                   std::string::npos)
             << r.run.output;
     }
+}
+
+// A file whose header claims one corner while its records scatter over a
+// 60 x 60 grid: 3600 tiles opened on demand, far more than the 128 files the
+// process may open here. Streams opened on demand are closed between blocks
+// and reopened for appending, so the run ends sound and the report counts
+// every tile once.
+TEST(TilingEndToEnd, RecordsScatteredOverManyTilesOutsideTheRangeNeedFewOpenFiles) {
+    TempDir dir;
+    const survey::LasFileSpec spec = file_spec(2, 0, false);
+    survey::write_las_file(dir.file("sw.las"), spec, points_at({{0.5, 0.5}}));
+    survey::write_las_file(dir.file("ne.las"), spec, points_at({{59.5, 59.5}}));
+    std::vector<PointRecord> scattered = cloud(20000, 0, 0, 60, 60, 21);
+    LAS12Header h = survey::make_header(spec, scattered);
+    h.MinX = h.MinY = 0;
+    h.MaxX = h.MaxY = 1.5;
+    survey::write_las_file(dir.file("scattered.las"), spec, h, scattered);
+    write_list(dir.path, "list.txt", {"sw.las", "ne.las", "scattered.las"});
+    std::string command = "ulimit -n 128 && exec '" + std::string(TESSARO_BIN) + "'";
+    for (const std::string& a : tessaro_args("list.txt", "S_", "1", RunOptions{0.2, 0}))
+        command += " '" + a + "'";
+    const RunResult run = run_program("/bin/sh", {"-c", command}, dir.path);
+    ASSERT_EQ(run.status, 0) << run.output << run.errors;
+    verify::ConservationRequest rq;
+    rq.list_file = "list.txt";
+    rq.tile_prefix = "S_";
+    rq.tile_size = 1;
+    rq.buffer = 0.2;
+    rq.directory = dir.path;
+    const verify::ConservationReport check = verify::check_conservation(rq);
+    EXPECT_TRUE(check.ok) << check.message;
+    const std::string second = run.output.substr(run.output.find("(3 / 3)"));
+    std::size_t lines = 0;
+    for (std::size_t at = second.find("\nS_R"); at != std::string::npos; at = second.find("\nS_R", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 3600U) << second.substr(0, 2000);
 }
 
 TEST(TilingEndToEnd, TilesKeepTheVariableLengthRecordsOfTheirCreatingFile) {

@@ -35,6 +35,7 @@ struct FileJob {
     const TileNameTable& tileNames;
     TileStreamTable& streams;
     std::vector<TileKey> opened;           // tiles opened for this file, range first
+    std::vector<TileKey> on_demand;        // tiles opened on demand that hold their file open
     std::vector<TileStream*> stream_rows;  // row starts of `streams`
     std::vector<TileStruct*> info_rows;    // row starts of `_tileInfo`
 };
@@ -149,9 +150,16 @@ bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size
 }
 
 // Opens tile (r, c) on demand for a record outside its file's header bounds.
+// Past kMaxStreamsOnDemand of them the others are parked, so that records
+// scattered over many tiles need neither many descriptors nor much memory.
 [[gnu::noinline]] void open_on_demand(FileJob& job, std::uint16_t r, std::uint16_t c) {
+    if (job.on_demand.size() == kMaxStreamsOnDemand) {
+        for (auto [pr, pc] : job.on_demand) park_tile_stream(job.streams[pr][pc]);
+        job.on_demand.clear();
+    }
     open_tile(job, r, c, kExtraTileBuffer);
     _tileInfo[r][c].tmpNPts = 0;
+    job.on_demand.emplace_back(r, c);
 }
 
 // Records one more copy to be written to a tile: queued in place, the tile
@@ -541,7 +549,7 @@ void distribute_file(const char* name, std::uint32_t nth_las_file, std::uint16_t
                 static_cast<unsigned>(ph12.NumberOfPointReturns), name, static_cast<unsigned>(nth_las_file),
                 static_cast<unsigned>(filecount));
 
-    FileJob job{name, fp.get(), ph12, tileNames, fTileArray, {}, {}, {}};
+    FileJob job{name, fp.get(), ph12, tileNames, fTileArray, {}, {}, {}, {}};
     job.stream_rows.reserve(fTileArray.size());
     for (auto& row : fTileArray) job.stream_rows.push_back(row.data());
     job.info_rows.reserve(_tileInfo.size());

@@ -53,9 +53,15 @@ void attach(TileStream& ts, int fd, const std::string& name, std::size_t buffer_
     fail("\nFailed to write to tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
 }
 
-// Writes all of iov[0, count), resuming after short writes.
+// Writes all of iov[0, count), resuming after short writes. A parked stream's
+// file is opened for the write and closed after it.
 void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
-    const int fd = ts.fd;
+    if (count == 0) return;
+    int fd = ts.fd;
+    if (ts.parked) {
+        fd = open(ts.name->c_str(), O_WRONLY | O_APPEND);
+        if (fd < 0) fail("Failed to open file %s in append mode\n", ts.name->c_str());
+    }
     while (count > 0) {
         const ssize_t done = writev(fd, iov, static_cast<int>(count));
         if (done < 0) {
@@ -77,6 +83,8 @@ void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
             iov->iov_len -= left;
         }
     }
+    if (ts.parked && close(fd) != 0)
+        fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
 }
 
 // Lists the staged bytes not yet listed as a piece, joining them to a staged
@@ -177,11 +185,8 @@ void tile_add_ref_piece(TileStream& ts, const unsigned char* bytes, std::size_t 
     ts.holds_refs = true;
 }
 
-void close_tile_stream(TileStream& ts) {
-    flush_tile_stream(ts);
-    const int fd = ts.fd;
-    ts.fd = -1;
-    if (close(fd) != 0) fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+// Gives the stream's buffer and piece list to the spares.
+void release_buffers(TileStream& ts) {
     try {
         spares.push_back({std::move(ts.buffer), ts.capacity, std::move(ts.pieces)});
     } catch (const std::bad_alloc&) {
@@ -189,7 +194,31 @@ void close_tile_stream(TileStream& ts) {
     }
     ts.buffer.reset();
     ts.capacity = 0;
+    ts.used = 0;
+    ts.covered = 0;
     ts.pieces = std::vector<iovec>();
+}
+
+void close_tile_stream(TileStream& ts) {
+    flush_tile_stream(ts);
+    const int fd = ts.fd;
+    ts.fd = -1;
+    if (ts.parked) {
+        ts.parked = false;
+    } else if (close(fd) != 0) {
+        fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+    }
+    release_buffers(ts);
+}
+
+void park_tile_stream(TileStream& ts) {
+    if (ts.parked) return;
+    flush_tile_stream(ts);
+    const int fd = ts.fd;
+    ts.fd = -1;
+    ts.parked = true;
+    if (close(fd) != 0) fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+    release_buffers(ts);
 }
 
 }  // namespace tessaro

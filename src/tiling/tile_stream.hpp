@@ -28,6 +28,7 @@ struct TileStream {
     std::vector<iovec> pieces;  // what the next flush writes, in order
     bool last_is_ref = false;   // pieces.back() lies in the caller's memory
     bool holds_refs = false;    // some piece lies in the caller's memory
+    bool parked = false;        // open, but its file is closed between flushes (see park_tile_stream)
 };
 
 using TileStreamTable = std::vector<std::vector<TileStream>>;
@@ -36,6 +37,10 @@ using TileStreamTable = std::vector<std::vector<TileStream>>;
 // records that lie outside their file's header bounds.
 inline constexpr std::size_t kRangeTileBuffer = std::size_t{256} * 1024;
 inline constexpr std::size_t kExtraTileBuffer = std::size_t{32} * 1024;
+
+// Most streams opened on demand that hold a file open at once; beyond them
+// the streams are parked.
+inline constexpr std::size_t kMaxStreamsOnDemand = 64;
 
 // Most pieces one flush writes (the system's limit of one gathering write).
 inline constexpr std::size_t kMaxPieces = IOV_MAX;
@@ -90,8 +95,14 @@ inline void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size
 // Flushes and closes the file; ends the run on a write or close error.
 void close_tile_stream(TileStream& ts);
 
+// Writes what is pending, closes the file and frees the buffer, while the
+// stream stays open for writing: each later flush opens the file for
+// appending, writes and closes it again. Bounds the descriptors and memory of
+// many tiles that a file's records reach outside its tile range.
+void park_tile_stream(TileStream& ts);
+
 inline bool tile_stream_open(const TileStream& ts) {
-    return ts.fd >= 0;
+    return ts.fd >= 0 || ts.parked;
 }
 
 }  // namespace tessaro
