@@ -67,10 +67,11 @@ Tile lay_tile_grid(double MinX, double MinY, double MaxX, double MaxY, double Ti
     // The tables are built for every tile of the grid; refuse a grid whose
     // tables cannot fit rather than let the system kill the run half-way.
     const std::uint64_t tiles = static_cast<std::uint64_t>(t.Rows) * t.Cols;
-    const std::uint64_t available = available_memory();
-    if (available != 0 && tiles > available / kTableBytesPerTile)
+    std::uint64_t available = available_memory();
+    if (available == 0 || available > kTableBudgetBytes) available = kTableBudgetBytes;
+    if (tiles > available / kTableBytesPerTile)
         fail("\nA tile size of %.3f gives a grid of %u tiles, whose tables need %" PRIu64
-             " MB of memory; %" PRIu64 " MB are available. Make Tile Size coarser (larger)\n",
+             " MB of memory; at most %" PRIu64 " MB can be given. Make Tile Size coarser (larger)\n",
              TileSize, static_cast<unsigned>(tiles), tiles * kTableBytesPerTile / 1000000,
              available / 1000000);
     return t;

@@ -25,6 +25,11 @@ inline constexpr double kMaxGridCount = 65535.0;
 // system has available is refused before they are built.
 inline constexpr std::uint64_t kTableBytesPerTile = 256;
 
+// Most memory the per-tile tables may take whatever the system has: 4 GiB,
+// about 16.7 million tiles. Larger grids (a tiny tile size over a wide extent)
+// would spend minutes building and walking tables that are nearly all empty.
+inline constexpr std::uint64_t kTableBudgetBytes = std::uint64_t{4} << 30;
+
 // Memory the system can still give the process, in bytes (MemAvailable);
 // 0 when it cannot be told.
 std::uint64_t available_memory();
