@@ -196,9 +196,32 @@ struct Grid {
     std::uint32_t Rows, Cols;
 };
 
+// `path` without its "." components, which name the directory they stand in:
+// a listed name may carry thousands of them and still name a file.
+std::string without_dot_components(const std::string& path) {
+    std::string out = !path.empty() && path[0] == '/' ? "/" : "";
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (!part.empty() && part != ".") {
+            if (!out.empty() && out.back() != '/') out += '/';
+            out += part;
+        }
+        start = end + 1;
+    }
+    return out.empty() ? std::string(".") : out;
+}
+
 std::string resolve(const std::string& directory, const std::string& path) {
     if (directory.empty() || (!path.empty() && path[0] == '/')) return path;
     return directory + "/" + path;
+}
+
+// A listed file's path, as the tool opens it from `directory`.
+std::string resolve_input(const std::string& directory, const std::string& path) {
+    return resolve(directory, without_dot_components(path));
 }
 
 std::vector<Input> read_inputs(const ConservationRequest& rq) {
@@ -210,7 +233,7 @@ std::vector<Input> read_inputs(const ConservationRequest& rq) {
     while (list >> token) {
         Input in;
         in.name = token;
-        in.path = resolve(rq.directory, token);
+        in.path = resolve_input(rq.directory, token);
         File f(std::fopen(in.path.c_str(), "rb"));
         if (!f) differ("cannot open input file %s", token.c_str());
         if (std::fread(in.raw.data(), 1, kHeaderBytes, f.get()) != kHeaderBytes)
