@@ -8,13 +8,18 @@
 //
 // Usage: hostile_campaign [--tessaro PATH] [--seed N] [--mutants N] [--first N]
 //                         [--jobs N] [--timeout S] [--workdir DIR] [--keep DIR]
-//                         [--only INDEX]
+//                         [--only INDEX] [--memory MB]
+//
+// --memory MB (default 2048, 0 for none) limits the memory of every run, and
+// --file-limit MB (default 64, 0 for none) the size of every file it writes.
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,13 +52,16 @@ struct Options {
     std::string keep;
     bool only = false;
     std::uint64_t only_index = 0;
+    std::uint64_t memory_mb = 2048;
+    std::uint64_t file_mb = 64;
 };
 
 [[noreturn]] void usage_error(const std::string& message) {
     std::fprintf(stderr,
                  "hostile_campaign: %s\n"
                  "Usage: hostile_campaign [--tessaro PATH] [--seed N] [--mutants N] [--first N] [--jobs N]\n"
-                 "                        [--timeout S] [--workdir DIR] [--keep DIR] [--only INDEX]\n",
+                 "                        [--timeout S] [--workdir DIR] [--keep DIR] [--only INDEX]\n"
+                 "                        [--memory MB] [--file-limit MB]\n",
                  message.c_str());
     std::exit(2);
 }
@@ -91,6 +99,10 @@ Options parse_options(int argc, char** argv) {
             o.keep = value();
         else if (a == "--only")
             o.only = true, o.only_index = parse_count(value());
+        else if (a == "--memory")
+            o.memory_mb = parse_count(value());
+        else if (a == "--file-limit")
+            o.file_mb = parse_count(value());
         else
             usage_error("unknown option " + a);
     }
@@ -100,13 +112,25 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// Sanitizer settings of the runs: reports are fatal and visible, and an
+// Whether the tessaro binary is built with AddressSanitizer.
+bool sanitized(const std::string& program) {
+    std::ifstream in(program, std::ios::binary);
+    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return image.find("__asan_init") != std::string::npos;
+}
+
+// Sanitizer settings of the runs: reports are fatal and visible, an
 // allocation the allocator cannot serve fails as it would without the
-// sanitizer (std::bad_alloc), instead of ending the process with a report.
-void prepare_environment() {
+// sanitizer where it can (malloc), and every run gets the memory limit.
+// Mutants with far-apart bounds make grids of millions of tiles whose tables
+// alone take gigabytes; the limit stands for a machine of that size and
+// keeps two such runs from starving the others.
+void prepare_environment(const Options& opt) {
     std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
     if (asan.find("allocator_may_return_null") == std::string::npos)
         asan += std::string(asan.empty() ? "" : ":") + "allocator_may_return_null=1";
+    if (opt.memory_mb != 0 && asan.find("soft_rss_limit_mb") == std::string::npos)
+        asan += ":soft_rss_limit_mb=" + std::to_string(opt.memory_mb);
     if (asan.find("detect_leaks") == std::string::npos) asan += ":detect_leaks=1";
     setenv("ASAN_OPTIONS", asan.c_str(), 1);
     if (!std::getenv("UBSAN_OPTIONS")) setenv("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1", 1);
@@ -190,6 +214,23 @@ std::string tail(const std::string& s, std::size_t n) {
     return s.size() <= n ? s : "..." + s.substr(s.size() - n);
 }
 
+std::size_t occurrences(const std::string& text, const std::string& word) {
+    std::size_t n = 0;
+    for (std::size_t p = text.find(word); p != std::string::npos; p = text.find(word, p + 1)) ++n;
+    return n;
+}
+
+// Under AddressSanitizer, operator new cannot fail with std::bad_alloc: an
+// allocation past the memory limit ends the run with the sanitizer's own
+// out-of-memory report. Only exactly that report, after the limit was
+// reached, counts as the memory limit rather than as a fault.
+bool sanitizer_out_of_memory(const tessaro::test::RunResult& r) {
+    return r.errors.find("soft rss limit exhausted") != std::string::npos &&
+           occurrences(r.errors, "ERROR: AddressSanitizer: ") == 1 &&
+           r.errors.find("ERROR: AddressSanitizer: allocator is out of memory") != std::string::npos &&
+           r.errors.find("runtime error") == std::string::npos;
+}
+
 // Everything a run must satisfy.
 Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunResult& r) {
     Outcome o;
@@ -202,15 +243,19 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
     else
         o.status = std::to_string(r.status);
 
-    if (timed_out) o.problems.emplace_back("no end within the time limit");
-    if (r.signal != 0) o.problems.emplace_back("ended by signal " + std::to_string(r.signal));
-    for (const char* mark :
-         {"runtime error", "AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer"})
-        if (r.errors.find(mark) != std::string::npos)
-            o.problems.emplace_back(std::string("sanitizer report (") + mark + ")");
-    if (!r.errors.empty() && !timed_out) o.problems.emplace_back("output on standard error");
-    if (!timed_out && r.signal == 0 && r.status != 0 && r.status != 255)
-        o.problems.emplace_back("exit status " + std::to_string(r.status));
+    if (sanitizer_out_of_memory(r)) {
+        o.status = "memory limit";
+    } else {
+        if (timed_out) o.problems.emplace_back("no end within the time limit");
+        if (r.signal != 0) o.problems.emplace_back("ended by signal " + std::to_string(r.signal));
+        for (const char* mark :
+             {"runtime error", "AddressSanitizer", "LeakSanitizer", "UndefinedBehaviorSanitizer"})
+            if (r.errors.find(mark) != std::string::npos)
+                o.problems.emplace_back(std::string("sanitizer report (") + mark + ")");
+        if (!r.errors.empty() && !timed_out) o.problems.emplace_back("output on standard error");
+        if (!timed_out && r.signal == 0 && r.status != 0 && r.status != 255)
+            o.problems.emplace_back("exit status " + std::to_string(r.status));
+    }
 
     const std::string banner = tessaro::test::banner();
     const std::string after = r.output.rfind(banner, 0) == 0 ? r.output.substr(banner.size()) : r.output;
@@ -250,6 +295,15 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
 
     if (r.status == 0 && r.signal == 0 && !timed_out) {
         if (!completed) o.problems.emplace_back("status 0 without the elapsed-time line");
+        if (m.shapes) {
+            std::vector<std::string> index{"_Tiles.shp", "_Tiles.shx", "_Tiles.dbf", "_TileCoords.dbf"};
+            if (m.buffer > 0)
+                index.insert(index.end(),
+                             {"_Tiles_w_buffer.shp", "_Tiles_w_buffer.shx", "_Tiles_w_buffer.dbf"});
+            for (const auto& f : index)
+                if (!fs::is_regular_file(full + f))
+                    o.problems.push_back("status 0 with -s, but no " + prefix + f);
+        }
         tessaro::verify::ConservationRequest rq;
         rq.list_file = m.list_file;
         rq.tile_prefix = prefix;
@@ -337,10 +391,39 @@ Outcome run_mutant(const Options& opt, const Mutant& m, const std::string& dir) 
     return o;
 }
 
+// Without the sanitizer, the memory limit is a limit of the address space,
+// set in the worker and so inherited by every run it starts; an allocation
+// past it fails with std::bad_alloc in tessaro. (A sanitized worker needs
+// its huge shadow mappings, and a sanitized tessaro has its own limit.)
+void limit_address_space(const Options& opt) {
+#if !defined(__SANITIZE_ADDRESS__)
+    if (opt.memory_mb == 0 || sanitized(opt.tessaro)) return;
+    const rlim_t bytes = static_cast<rlim_t>(opt.memory_mb) << 20;
+    const rlimit limit{bytes, bytes};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) std::perror("hostile_campaign: setrlimit");
+#else
+    (void)opt;
+#endif
+}
+
+// The file size limit: a grid of millions of tiles (bounds moved far off
+// their points) makes tile indexes of hundreds of megabytes with -s. Runs
+// stop at the limit like at a full disk, with EFBIG (SIGXFSZ is ignored,
+// and stays ignored across exec).
+void limit_file_size(const Options& opt) {
+    if (opt.file_mb == 0) return;
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlim_t bytes = static_cast<rlim_t>(opt.file_mb) << 20;
+    const rlimit limit{bytes, bytes};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) std::perror("hostile_campaign: setrlimit");
+}
+
 // One worker: the mutants first + k with k = worker (mod jobs). Writes one
 // line per mutant to `results`.
 void work(const Options& opt, const std::vector<BaseSurvey>& bases, unsigned worker, const std::string& root,
           const std::string& results) {
+    limit_address_space(opt);
+    limit_file_size(opt);
     std::ofstream out(results);
     const std::string dir = root + "/run_" + std::to_string(worker);
     for (std::uint64_t k = worker; k < opt.mutants; k += opt.jobs) {
@@ -404,6 +487,8 @@ std::string make_root(const Options& opt) {
 }
 
 int run_only(const Options& opt, const std::vector<BaseSurvey>& bases, const std::string& root) {
+    limit_address_space(opt);
+    limit_file_size(opt);
     const Mutant m = make_mutant(bases, opt.seed, opt.only_index);
     const std::string dir =
         opt.keep.empty() ? root + "/only" : opt.keep + "/mutant_" + std::to_string(m.index);
@@ -425,7 +510,7 @@ namespace {
 int campaign_main(int argc, char** argv) {
     const Options opt = parse_options(argc, argv);
     if (access(opt.tessaro.c_str(), X_OK) != 0) usage_error("cannot run " + opt.tessaro);
-    prepare_environment();
+    prepare_environment(opt);
     std::string root;
     std::vector<BaseSurvey> bases;
     try {
@@ -440,10 +525,14 @@ int campaign_main(int argc, char** argv) {
         remove_tree(root);
         return rc;
     }
-    std::printf("hostile campaign: seed %llu, mutants %llu to %llu, %u jobs, time limit %d s\n  tessaro %s\n",
-                static_cast<unsigned long long>(opt.seed), static_cast<unsigned long long>(opt.first),
-                static_cast<unsigned long long>(opt.first + opt.mutants - 1), opt.jobs, opt.timeout,
-                opt.tessaro.c_str());
+    std::printf(
+        "hostile campaign: seed %llu, mutants %llu to %llu, %u jobs, time limit %d s, memory limit %llu MB, "
+        "file size limit %llu MB\n"
+        "  tessaro %s (%s)\n",
+        static_cast<unsigned long long>(opt.seed), static_cast<unsigned long long>(opt.first),
+        static_cast<unsigned long long>(opt.first + opt.mutants - 1), opt.jobs, opt.timeout,
+        static_cast<unsigned long long>(opt.memory_mb), static_cast<unsigned long long>(opt.file_mb),
+        opt.tessaro.c_str(), sanitized(opt.tessaro) ? "with AddressSanitizer" : "without sanitizer");
     std::fflush(stdout);
 
     std::vector<pid_t> workers;
