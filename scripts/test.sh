@@ -3,7 +3,8 @@
 #   1. Release build with tests in build/, its ctest;
 #   2. static analysis (scripts/analyse.sh);
 #   3. AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/, its ctest;
-#   4. hostile-input campaign (scripts/campaign.sh) against the sanitizer build.
+#   4. hostile-input campaign (scripts/campaign.sh) against the sanitizer build,
+#      and a short fuzz run (fuzz/build_and_run.sh).
 # Any failure ends the script with a non-zero status.
 #
 # Usage: scripts/test.sh
@@ -14,6 +15,7 @@
 #   TESSARO_JOBS            parallel build and test jobs (default: 2)
 #   TESSARO_SKIP_ASAN=1     leave out the sanitizer build (quicker local runs)
 #   TESSARO_CAMPAIGN_MUTANTS  mutants of the campaign of step 4 (default: 3000)
+#   TESSARO_FUZZ_SECONDS    length of the fuzz run of step 4 (default: 60)
 set -euo pipefail
 
 repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -117,6 +119,8 @@ campaign_dir="$asan_dir"
 log "Hostile-input campaign against $campaign_dir"
 bash scripts/campaign.sh --build "$campaign_dir" --mutants "${TESSARO_CAMPAIGN_MUTANTS:-3000}" --seed 2 \
     --jobs "$jobs"
+log "Fuzzing the LAS header readers and validation for ${TESSARO_FUZZ_SECONDS:-60} s"
+bash fuzz/build_and_run.sh "${TESSARO_FUZZ_SECONDS:-60}" build-fuzz
 
 log "All tests passed"
 echo "tests: $total_passed passed, $total_failed failed"
