@@ -301,8 +301,12 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
                 index.insert(index.end(),
                              {"_Tiles_w_buffer.shp", "_Tiles_w_buffer.shx", "_Tiles_w_buffer.dbf"});
             for (const auto& f : index)
-                if (!fs::is_regular_file(full + f))
-                    o.problems.push_back("status 0 with -s, but no " + prefix + f);
+                if (!fs::is_regular_file(full + f)) {
+                    std::string problem = "status 0 with -s, but no ";
+                    problem += prefix;
+                    problem += f;
+                    o.problems.push_back(problem);
+                }
         }
         tessaro::verify::ConservationRequest rq;
         rq.list_file = m.list_file;
