@@ -10,7 +10,7 @@
 //                         [--jobs N] [--timeout S] [--workdir DIR] [--keep DIR]
 //                         [--only INDEX] [--memory MB]
 //
-// --memory MB (default 2048, 0 for none) limits the memory of every run, and
+// --memory MB (default 1024, 0 for none) limits the memory of every run, and
 // --file-limit MB (default 64, 0 for none) the size of every file it writes.
 
 #include <sys/resource.h>
@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +53,7 @@ struct Options {
     std::string keep;
     bool only = false;
     std::uint64_t only_index = 0;
-    std::uint64_t memory_mb = 2048;
+    std::uint64_t memory_mb = 1024;
     std::uint64_t file_mb = 64;
 };
 
@@ -208,6 +209,7 @@ struct Outcome {
     std::vector<std::string> problems;
     tessaro::test::RunResult run;
     std::string conservation;
+    double seconds = 0.0;  // wall time of the run
 };
 
 std::string tail(const std::string& s, std::size_t n) {
@@ -376,6 +378,26 @@ void remove_tree(const std::string& dir) {
     fs::remove_all(dir, ec);
 }
 
+// Copies a run directory with its links and FIFOs as they are.
+void copy_tree(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    fs::create_directories(to, ec);
+    for (auto it = fs::recursive_directory_iterator(from, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::path target = fs::path(to) / fs::relative(it->path(), from);
+        std::error_code e2;
+        const fs::file_status st = it->symlink_status(e2);
+        if (fs::is_symlink(st))
+            fs::copy_symlink(it->path(), target, e2);
+        else if (fs::is_directory(st))
+            fs::create_directories(target, e2);
+        else if (fs::is_fifo(st))
+            mkfifo(target.c_str(), 0644);
+        else if (fs::is_regular_file(st))
+            fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, e2);
+    }
+}
+
 // Runs one mutant in a fresh directory; returns its outcome.
 Outcome run_mutant(const Options& opt, const Mutant& m, const std::string& dir) {
     remove_tree(dir);
@@ -383,14 +405,18 @@ Outcome run_mutant(const Options& opt, const Mutant& m, const std::string& dir) 
     lay_out(m, dir);
     std::vector<std::string> args;
     for (const auto& a : m.args) args.push_back(replace_all(a, "{dir}", dir));
+    const auto start = std::chrono::steady_clock::now();
     const tessaro::test::RunResult r = tessaro::test::run_program(opt.tessaro, args, dir, opt.timeout);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     Outcome o = judge(m, dir, r);
+    o.seconds = took.count();
     if (!o.problems.empty() && !opt.keep.empty()) {
         const std::string kept = opt.keep + "/mutant_" + std::to_string(m.index);
         remove_tree(kept);
         fs::create_directories(opt.keep);
         std::error_code ec;
         fs::rename(dir, kept, ec);
+        if (ec) copy_tree(dir, kept);  // another file system
     }
     return o;
 }
@@ -440,7 +466,7 @@ void work(const Options& opt, const std::vector<BaseSurvey>& bases, unsigned wor
             o.problems.emplace_back(std::string("campaign harness failed: ") + e.what());
         }
         out << "M\t" << m.index << '\t' << m.family << '\t' << o.status << '\t' << o.verified << '\t'
-            << o.records << '\t' << o.copies << '\t' << o.tiles << '\n';
+            << o.records << '\t' << o.copies << '\t' << o.tiles << '\t' << o.seconds << '\n';
         if (!o.problems.empty()) out << "F\t" << escape(describe(m, o)) << '\n';
         out.flush();
     }
@@ -453,6 +479,8 @@ struct Figures {
     std::map<std::string, std::map<std::string, std::uint64_t>> by_family;
     std::uint64_t verified = 0, records = 0, copies = 0, tiles = 0;
     std::vector<std::string> failures;
+    double slowest = 0.0;
+    std::string slowest_index;
 };
 
 void read_results(const std::string& path, Figures& f) {
@@ -463,7 +491,12 @@ void read_results(const std::string& path, Figures& f) {
         std::stringstream s(line);
         std::string c;
         while (std::getline(s, c, '\t')) cols.push_back(c);
-        if (cols.size() == 8 && cols[0] == "M") {
+        if (cols.size() == 9 && cols[0] == "M") {
+            const double seconds = std::stod(cols[8]);
+            if (seconds > f.slowest) {
+                f.slowest = seconds;
+                f.slowest_index = cols[1];
+            }
             ++f.run;
             ++f.statuses[cols[3]];
             ++f.by_family[cols[2]][cols[3]];
@@ -584,6 +617,7 @@ int campaign_main(int argc, char** argv) {
         "status 0\n",
         static_cast<unsigned long long>(f.records), static_cast<unsigned long long>(f.copies),
         static_cast<unsigned long long>(f.tiles), static_cast<unsigned long long>(f.verified));
+    std::printf("slowest run: %.1f s (mutant %s)\n", f.slowest, f.slowest_index.c_str());
     std::printf("violations: %zu\n", f.failures.size());
     for (const auto& fail : f.failures) std::printf("\n%s", fail.c_str());
     if (!f.failures.empty())
