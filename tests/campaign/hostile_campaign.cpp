@@ -10,7 +10,7 @@
 //                         [--jobs N] [--timeout S] [--workdir DIR] [--keep DIR]
 //                         [--only INDEX] [--memory MB]
 //
-// --memory MB (default 1024, 0 for none) limits the memory of every run, and
+// --memory MB (default 512, 0 for none) limits the memory of every run, and
 // --file-limit MB (default 64, 0 for none) the size of every file it writes.
 
 #include <sys/resource.h>
@@ -53,7 +53,7 @@ struct Options {
     std::string keep;
     bool only = false;
     std::uint64_t only_index = 0;
-    std::uint64_t memory_mb = 1024;
+    std::uint64_t memory_mb = 512;
     std::uint64_t file_mb = 64;
 };
 
