@@ -226,11 +226,16 @@ std::size_t occurrences(const std::string& text, const std::string& word) {
 // allocation past the memory limit ends the run with the sanitizer's own
 // out-of-memory report. Only exactly that report, after the limit was
 // reached, counts as the memory limit rather than as a fault.
+// So does a run whose allocations, once the limit was reached, returned
+// nothing and which then ended with status 255 and its own message.
 bool sanitizer_out_of_memory(const tessaro::test::RunResult& r) {
-    return r.errors.find("soft rss limit exhausted") != std::string::npos &&
-           occurrences(r.errors, "ERROR: AddressSanitizer: ") == 1 &&
-           r.errors.find("ERROR: AddressSanitizer: allocator is out of memory") != std::string::npos &&
-           r.errors.find("runtime error") == std::string::npos;
+    if (r.errors.find("soft rss limit exhausted") == std::string::npos ||
+        r.errors.find("runtime error") != std::string::npos)
+        return false;
+    const std::size_t reports = occurrences(r.errors, "ERROR: AddressSanitizer: ");
+    if (reports == 1)
+        return r.errors.find("ERROR: AddressSanitizer: allocator is out of memory") != std::string::npos;
+    return reports == 0 && r.signal == 0 && r.status == 255 && !r.output.empty();
 }
 
 // Everything a run must satisfy.
