@@ -50,13 +50,28 @@ void write_outline(SHPHandle shp, const std::string& shpname, const Tile& pTile,
     const Outline o = tile_outline(pTile, TileSize, buffer, i, j);
     // (left, bottom), (left, top), (right, top), (right, bottom), (left, bottom):
     // one clockwise ring, closed by repeating its first vertex.
-    const std::array<double, kOutlineVertices> x{o.left, o.left, o.right, o.right, o.left};
-    const std::array<double, kOutlineVertices> y{o.bottom, o.top, o.top, o.bottom, o.bottom};
+    std::array<double, kOutlineVertices> x{o.left, o.left, o.right, o.right, o.left};
+    std::array<double, kOutlineVertices> y{o.bottom, o.top, o.top, o.bottom, o.bottom};
+    std::array<double, kOutlineVertices> zero{};
     const int id = record_number(static_cast<unsigned long long>(i) * pTile.Cols + j, shpname);
-    ShapeObject object(SHPCreateObject(SHPT_POLYGON, id, 0, nullptr, nullptr, kOutlineVertices, x.data(),
-                                       y.data(), nullptr, nullptr));
-    if (!object) fail("Out of memory while writing %s\n", shpname.c_str());
-    if (SHPWriteObject(shp, -1, object.get()) < 0)
+    // The object SHPCreateObject would make (one ring, Z and M zero), but
+    // held here: SHPCreateObject does not check its own allocations, so when
+    // memory runs out it writes through a null pointer instead of failing.
+    int part_start = 0;
+    int part_type = SHPP_RING;
+    SHPObject object{};
+    object.nSHPType = SHPT_POLYGON;
+    object.nShapeId = id;
+    object.nParts = 1;
+    object.panPartStart = &part_start;
+    object.panPartType = &part_type;
+    object.nVertices = kOutlineVertices;
+    object.padfX = x.data();
+    object.padfY = y.data();
+    object.padfZ = zero.data();
+    object.padfM = zero.data();
+    SHPComputeExtents(&object);
+    if (SHPWriteObject(shp, -1, &object) < 0)
         fail("Failed to write the outline of tile %s to %s\n", tile_label(bufsize, i + 1, j + 1).c_str(),
              shpname.c_str());
 }
