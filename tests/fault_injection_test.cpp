@@ -14,7 +14,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -23,7 +22,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -47,77 +45,14 @@ namespace {
 struct Launch {
     std::vector<std::string> args;
     std::string directory;
-    // Runs in the child after the change of directory, before exec.
-    std::function<void()> before_exec;
-    // Called with the whole output so far after each read; returns true once
-    // it has done its work (it is not called again).
-    std::function<bool(const std::string& output)> watch;
+    std::function<void()> before_exec;                     // see RunHooks
+    std::function<bool(const std::string& output)> watch;  // see RunHooks
     int timeout_seconds = 300;
 };
 
 RunResult launch(const Launch& l) {
-    int out_pipe[2];
-    int err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
-    // One page of pipe: the child runs at most that far ahead of the reader.
-    // A failure here only makes the margin smaller; the tests do not need it.
-    fcntl(out_pipe[1], F_SETPIPE_SZ, 4096);
-    std::vector<std::string> words{TESSARO_BIN};
-    words.insert(words.end(), l.args.begin(), l.args.end());
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        dup2(out_pipe[1], STDOUT_FILENO);
-        dup2(err_pipe[1], STDERR_FILENO);
-        for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-        const int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, STDIN_FILENO);
-        if (!l.directory.empty() && chdir(l.directory.c_str()) != 0) _exit(127);
-        if (l.before_exec) l.before_exec();
-        execv(TESSARO_BIN, argv.data());
-        _exit(127);
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    RunResult result;
-    bool watching = static_cast<bool>(l.watch);
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    int open_fds = 2;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(l.timeout_seconds);
-    char buf[4096];
-    while (open_fds > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                .count();
-        if (left <= 0) {
-            kill(pid, SIGKILL);
-            result.errors += "\n[timed out]\n";
-            break;
-        }
-        if (poll(fds, 2, static_cast<int>(left)) < 0) continue;
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            const ssize_t n = read(fds[k].fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(fds[k].fd);
-                fds[k].fd = -1;
-                --open_fds;
-                continue;
-            }
-            (k == 0 ? result.output : result.errors).append(buf, static_cast<std::size_t>(n));
-            if (k == 0 && watching && l.watch(result.output)) watching = false;
-        }
-    }
-    for (auto& f : fds)
-        if (f.fd >= 0) close(f.fd);
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
-    if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
-    return result;
+    return tessaro::test::run_program(TESSARO_BIN, l.args, l.directory, l.timeout_seconds,
+                                      {l.before_exec, l.watch, true});
 }
 
 // ---- what every injected fault must give ------------------------------------

@@ -19,9 +19,16 @@ namespace tessaro::test {
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::string& directory, int timeout_seconds) {
+    return run_program(program, args, directory, timeout_seconds, RunHooks{});
+}
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& directory, int timeout_seconds, const RunHooks& hooks) {
     int out_pipe[2];
     int err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+    // A failure here only makes the margin smaller; the tests do not need it.
+    if (hooks.small_pipe) fcntl(out_pipe[1], F_SETPIPE_SZ, 4096);
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
@@ -34,6 +41,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
+        if (hooks.before_exec) hooks.before_exec();
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -48,6 +56,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     int open_fds = 2;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
     bool timed_out = false;
+    bool watching = static_cast<bool>(hooks.watch);
     char buf[65536];
     while (open_fds > 0) {
         const auto left =
@@ -68,6 +77,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
                 --open_fds;
             } else {
                 (k == 0 ? result.output : result.errors).append(buf, static_cast<std::size_t>(n));
+                if (k == 0 && watching && hooks.watch(result.output)) watching = false;
             }
         }
     }

@@ -2,6 +2,7 @@
 // output captured, and fresh temporary directories.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,21 @@ struct RunResult {
 // most `timeout_seconds`, and returns what it printed and how it ended.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::string& directory = "", int timeout_seconds = 300);
+
+// Hooks of a run for tests that inject faults while the child runs.
+struct RunHooks {
+    // Runs in the child after the change of directory, before exec.
+    std::function<void()> before_exec;
+    // Called with the whole output so far after each read; returns true once
+    // it has done its work (it is not called again).
+    std::function<bool(const std::string& output)> watch;
+    // Gives the child's standard output a pipe of one page, so the child runs
+    // at most that far ahead of what `watch` has seen.
+    bool small_pipe = false;
+};
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& directory, int timeout_seconds, const RunHooks& hooks);
 
 // Runs the tessaro binary.
 RunResult run_tessaro(const std::vector<std::string>& args, const std::string& directory = "");
