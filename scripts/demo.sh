@@ -19,7 +19,8 @@
 #   TESSARO_JOBS       parallel build jobs               (default: 2)
 set -euo pipefail
 
-repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo_root"
 
 demo_dir="${DEMO_DIR:-demo}"
@@ -34,22 +35,8 @@ resolution="${DEMO_RES:-}"
 build_dir="${TESSARO_BUILD_DIR:-build}"
 jobs="${TESSARO_JOBS:-2}"
 
-log() { printf '\n== %s\n' "$*"; }
-
-# A build directory made with another generator or from another source tree
-# cannot be reconfigured; start it afresh.
-reset_foreign_cache() {
-    local dir="$1" cache="$1/CMakeCache.txt"
-    [[ -f "$cache" ]] || return 0
-    if ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache" ||
-        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$repo_root" "$cache"; then
-        echo "Resetting $dir: it was configured with another generator or source tree"
-        rm -rf "$cache" "$dir/CMakeFiles"
-    fi
-}
-
 log "Checking the required packages"
-bash scripts/setup.sh
+bash scripts/setup.sh demo
 
 log "Building Tessaro (Release) in $build_dir"
 reset_foreign_cache "$build_dir"

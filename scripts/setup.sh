@@ -1,70 +1,33 @@
 #!/usr/bin/env bash
-# Installs what Tessaro needs to build, test and run its demo on Debian 12.
+# Installs what Tessaro needs on Debian 12, for one of two uses:
+#
+#   demo  what scripts/demo.sh needs: the compiler, CMake, Ninja, pkg-config,
+#         shapelib, PROJ and GDAL's command-line tools. Nothing but Debian's
+#         package archive is reached.
+#   test  (the default) the demo set and what scripts/test.sh needs on top:
+#         GoogleTest, clang with its libFuzzer runtime, clang-tidy, cppcheck,
+#         time, node and npm, and the node modules of tests/interop (npm ci).
 #
 # Idempotent: every package is checked first, and apt-get runs (update, then
-# install) only when something is missing. When tests/interop has a
-# package-lock.json, its node modules are installed with `npm ci` unless they
-# are already up to date with the lock file.
+# install) only when something is missing. The node modules are installed
+# only when they are not up to date with tests/interop/package-lock.json.
 #
-# Usage: scripts/setup.sh        (as root, or as a user with sudo)
+# Usage: scripts/setup.sh [demo|test]   (as root, or as a user with sudo)
 set -euo pipefail
 
-repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-packages=(
+demo_packages=(
     build-essential g++ cmake ninja-build pkg-config
-    libshp-dev libgtest-dev googletest gdal-bin
-    nodejs npm clang clang-tidy cppcheck time
+    libshp-dev libproj-dev proj-data gdal-bin
 )
-
-log() { printf 'setup: %s\n' "$*"; }
-
-# True when the package itself is installed, or when an installed package
-# provides it (for example a nodejs build that ships its own npm).
-package_present() {
-    local name="$1" status provides
-    status="$(dpkg -s "$name" 2>/dev/null || true)"
-    if [[ $'\n'"$status"$'\n' == *$'\nStatus: install ok installed\n'* ]]; then
-        return 0
-    fi
-    provides="$(dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null || true)"
-    awk -F'|' -v want="$name" '
-        $1 ~ /^ii/ {
-            n = split($2, provided, /, */)
-            for (k = 1; k <= n; k++) {
-                sub(/ .*/, "", provided[k])
-                if (provided[k] == want) found = 1
-            }
-        }
-        END { exit found ? 0 : 1 }' <<<"$provides"
-}
-
-as_root() {
-    if [[ $(id -u) -eq 0 ]]; then
-        "$@"
-    elif command -v sudo >/dev/null 2>&1; then
-        sudo "$@"
-    else
-        log "need root (or sudo) to run: $*"
-        exit 1
-    fi
-}
-
-install_packages() {
-    local missing=() name
-    for name in "${packages[@]}"; do
-        package_present "$name" || missing+=("$name")
-    done
-    if [[ ${#missing[@]} -eq 0 ]]; then
-        log "all Debian packages present"
-        return
-    fi
-    log "installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 \
-        install -y --no-install-recommends "${missing[@]}"
-}
+# libclang-rt-14-dev holds the libFuzzer runtime of the fuzz step; clang only
+# recommends it.
+test_packages=(
+    "${demo_packages[@]}"
+    libgtest-dev googletest clang libclang-rt-14-dev clang-tidy cppcheck time nodejs npm
+)
 
 # Node modules of the interoperability tests, pinned by their lock file. A
 # stamp with the lock file's checksum marks an install that is up to date.
@@ -76,7 +39,7 @@ install_node_modules() {
     local sum
     sum="$(sha256sum "$lock" | cut -d' ' -f1)"
     if [[ -f "$stamp" && "$(cat "$stamp")" == "$sum" ]]; then
-        log "tests/interop node modules up to date"
+        note "tests/interop node modules up to date"
         return
     fi
     # Modules installed before this script kept its stamp: take them when npm
@@ -85,14 +48,25 @@ install_node_modules() {
         "$dir/node_modules/.package-lock.json" -nt "$lock" ]] &&
         (cd "$dir" && npm ls --all >/dev/null 2>&1); then
         printf '%s\n' "$sum" >"$stamp"
-        log "tests/interop node modules up to date"
+        note "tests/interop node modules up to date"
         return
     fi
-    log "installing node modules in tests/interop"
+    note "installing node modules in tests/interop"
     (cd "$dir" && npm ci --no-audit --no-fund)
     mkdir -p "$dir/node_modules"
     printf '%s\n' "$sum" >"$stamp"
 }
 
-install_packages
-install_node_modules
+case "${1:-test}" in
+    demo)
+        install_missing_packages "${demo_packages[@]}"
+        ;;
+    test)
+        install_missing_packages "${test_packages[@]}"
+        install_node_modules
+        ;;
+    *)
+        echo "Usage: scripts/setup.sh [demo|test]" >&2
+        exit 2
+        ;;
+esac

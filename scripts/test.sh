@@ -18,26 +18,13 @@
 #   TESSARO_FUZZ_SECONDS    length of the fuzz run of step 4 (default: 60)
 set -euo pipefail
 
-repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo_root"
 
 build_dir="${TESSARO_BUILD_DIR:-build}"
 asan_dir="${TESSARO_ASAN_BUILD_DIR:-build-asan}"
 jobs="${TESSARO_JOBS:-2}"
-
-log() { printf '\n== %s\n' "$*"; }
-
-# A build directory made with another generator or from another source tree
-# cannot be reconfigured; start it afresh.
-reset_foreign_cache() {
-    local dir="$1" cache="$1/CMakeCache.txt"
-    [[ -f "$cache" ]] || return 0
-    if ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache" ||
-        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$repo_root" "$cache"; then
-        echo "Resetting $dir: it was configured with another generator or source tree"
-        rm -rf "$cache" "$dir/CMakeFiles"
-    fi
-}
 
 # Totals over every ctest run, for the closing line.
 total_passed=0
@@ -70,7 +57,7 @@ run_ctest() {
 }
 
 log "Checking the required packages"
-bash scripts/setup.sh
+bash scripts/setup.sh test
 
 # ---------------------------------------------------------------------------
 # 1. Release build and its tests
