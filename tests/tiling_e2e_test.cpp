@@ -312,7 +312,7 @@ TEST(TilingEndToEnd, RecordsScatteredOverManyTilesOutsideTheRangeNeedFewOpenFile
     h.MaxX = h.MaxY = 1.5;
     survey::write_las_file(dir.file("scattered.las"), spec, h, scattered);
     write_list(dir.path, "list.txt", {"sw.las", "ne.las", "scattered.las"});
-    std::string command = "ulimit -n 128 && exec '" + std::string(TESSARO_BIN) + "'";
+    std::string command = "ulimit -n 128 && exec " + test::shell_command(TESSARO_BIN);
     for (const std::string& a : tessaro_args("list.txt", "S_", "1", RunOptions{0.2, 0}))
         command += " '" + a + "'";
     const RunResult run = run_program("/bin/sh", {"-c", command}, dir.path);
@@ -385,8 +385,8 @@ TEST(TilingEndToEnd, GridWhoseTablesCannotFitInMemoryIsRefusedBeforeAnyTile) {
 #else
     const std::string limit = "ulimit -v 4000000; ";
 #endif
-    const RunResult r =
-        run_program("/bin/sh", {"-c", limit + "exec '" + TESSARO_BIN + "' list.txt G_ 0.1"}, dir.path);
+    const RunResult r = run_program(
+        "/bin/sh", {"-c", limit + "exec " + test::shell_command(TESSARO_BIN) + " list.txt G_ 0.1"}, dir.path);
     EXPECT_EQ(r.status, 255) << r.output;
     EXPECT_NE(r.output.find("\nA tile size of 0.100 gives a grid of 3600000000 tiles, whose tables need "),
               std::string::npos)

@@ -16,6 +16,27 @@
 #include <stdexcept>
 
 namespace tessaro::test {
+namespace {
+
+// The emulator of a build for another processor; none in a native build.
+constexpr const char* kEmulator[] = {TESSARO_EMULATOR_WORDS nullptr};
+
+}  // namespace
+
+std::vector<std::string> program_command(const std::string& program) {
+    std::vector<std::string> words;
+    if (program.starts_with(TESSARO_BINARY_DIR "/"))
+        for (const char* const* w = kEmulator; *w != nullptr; ++w) words.emplace_back(*w);
+    words.push_back(program);
+    return words;
+}
+
+std::string shell_command(const std::string& program) {
+    std::string command;
+    for (const std::string& word : program_command(program))
+        command += (command.empty() ? "'" : " '") + word + "'";
+    return command;
+}
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::string& directory, int timeout_seconds) {
@@ -42,11 +63,12 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
         if (hooks.before_exec) hooks.before_exec();
+        std::vector<std::string> words = program_command(program);
+        words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (auto& w : words) argv.push_back(w.data());
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(out_pipe[1]);

@@ -15,6 +15,13 @@ struct RunResult {
     std::string errors;  // standard error
 };
 
+// The words that start `program`: a program of this build runs under the
+// build's emulator when the build is for another processor.
+std::vector<std::string> program_command(const std::string& program);
+
+// The same words, each quoted for /bin/sh.
+std::string shell_command(const std::string& program);
+
 // Runs `program` with `args` in `directory` (empty: the current one), waits at
 // most `timeout_seconds`, and returns what it printed and how it ended.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
