@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -51,10 +52,14 @@ PointRecord full_point() {
     return p;
 }
 
+// The little-endian field of type T at `offset`, on a host of either byte order.
 template <typename T>
 T at(const std::vector<unsigned char>& bytes, std::size_t offset) {
+    unsigned char image[sizeof(T)];
+    std::memcpy(image, bytes.data() + offset, sizeof image);
+    if constexpr (std::endian::native == std::endian::big) std::reverse(std::begin(image), std::end(image));
     T value;
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    std::memcpy(&value, image, sizeof value);
     return value;
 }
 
