@@ -19,7 +19,8 @@
 #   TESSARO_JOBS      parallel build and test jobs (default 2)
 set -euo pipefail
 
-repo_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo_root"
 
 arch="${1:-}"
@@ -39,42 +40,15 @@ sysroot="${TESSARO_SYSROOTS:-/var/cache/tessaro/sysroots}/$arch"
 # libraries; debootstrap adds their dependencies.
 root_packages=libshp-dev,libgtest-dev,libproj-dev,libstdc++-12-dev
 
-log() { printf '\n== %s: %s\n' "$arch" "$*"; }
-
-as_root() {
-    if [[ $(id -u) -eq 0 ]]; then
-        "$@"
-    elif command -v sudo >/dev/null 2>&1; then
-        sudo "$@"
-    else
-        echo "cross-test: need root (or sudo) to run: $*" >&2
-        exit 1
-    fi
-}
-
-package_present() {
-    [[ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null || true)" == ii* ]]
-}
-
-install_missing() {
-    local missing=() name
-    for name in "$@"; do package_present "$name" || missing+=("$name"); done
-    [[ ${#missing[@]} -eq 0 ]] && return 0
-    log "installing ${missing[*]}"
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 \
-        install -y --no-install-recommends "${missing[@]}"
-}
-
 # The Debian root of the target, of the host's Debian release. A stamp names
 # the release and packages it was made with; any other root is made anew.
 make_sysroot() {
-    local suite stamp want
+    local suite stamp want output
     suite="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
     stamp="$sysroot/.tessaro-sysroot"
     want="$suite $arch $root_packages"
     if [[ -f "$stamp" && "$(cat "$stamp")" == "$want" ]]; then
-        echo "cross-test: Debian root of $arch in $sysroot"
+        note "Debian root of $arch in $sysroot"
         return
     fi
     log "making a Debian $suite root of $arch in $sysroot"
@@ -83,54 +57,43 @@ make_sysroot() {
     # --foreign unpacks the base system and downloads the rest without
     # running anything of the target; the rest is unpacked here, keeping the
     # root's /lib -> usr/lib links.
+    output="$(mktemp)"
     as_root debootstrap --foreign --variant=minbase --arch="$arch" --include="$root_packages" \
-        "$suite" "$sysroot" >"$sysroot.log" 2>&1 || {
-        tail -n 20 "$sysroot.log" >&2
+        "$suite" "$sysroot" >"$output" 2>&1 || {
+        tail -n 20 "$output" >&2
         exit 1
     }
+    rm -f "$output"
     local deb
     for deb in "$sysroot"/var/cache/apt/archives/*.deb; do
         dpkg-deb --fsys-tarfile "$deb" | as_root tar -x --keep-directory-symlink -C "$sysroot"
     done
-    as_root rm -f "$sysroot"/var/cache/apt/archives/*.deb "$sysroot.log"
+    as_root rm -f "$sysroot"/var/cache/apt/archives/*.deb
     printf '%s\n' "$want" | as_root tee "$stamp" >/dev/null
-}
-
-# A build directory made with another generator, source tree or toolchain
-# cannot be reconfigured; start it afresh.
-reset_foreign_cache() {
-    local cache="$build_dir/CMakeCache.txt"
-    [[ -f "$cache" ]] || return 0
-    if ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache" ||
-        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$repo_root" "$cache" ||
-        ! grep -q "^CMAKE_TOOLCHAIN_FILE:.*=$repo_root/cmake/toolchains/$triplet.cmake\$" "$cache"; then
-        echo "Resetting $build_dir: it was configured with another generator, source tree or toolchain"
-        rm -rf "$cache" "$build_dir/CMakeFiles"
-    fi
 }
 
 started=$SECONDS
 step=$SECONDS
 lap() {
-    printf 'cross-test: %s: %s took %d s\n' "$arch" "$1" $((SECONDS - step))
+    note "$arch: $1 took $((SECONDS - step)) s"
     step=$SECONDS
 }
 
 log "checking the host packages"
-install_missing "g++-$triplet" qemu-user debootstrap cmake ninja-build pkg-config
+install_missing_packages "g++-$triplet" qemu-user debootstrap cmake ninja-build pkg-config
 make_sysroot
 lap "installing"
 
 log "configuring and building $build_dir"
-reset_foreign_cache
+reset_foreign_cache "$build_dir"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARO_BUILD_TESTS=ON \
     -DCMAKE_TOOLCHAIN_FILE="$repo_root/cmake/toolchains/$triplet.cmake" -DTESSARO_SYSROOT="$sysroot"
 cmake --build "$build_dir" --parallel "$jobs"
 lap "building"
 
 log "running the whole suite under $qemu"
-echo "cross-test: left out for $arch: the sanitizer build and the fuzz target, which need the"
-echo "cross-test: host's sanitizer and libFuzzer run-times (scripts/test.sh runs them natively)"
+note "left out for $arch: the sanitizer build and the fuzz target, which need the host's"
+note "sanitizer and libFuzzer run-times (scripts/test.sh runs them natively)"
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j "$jobs"
 lap "testing"
-echo "cross-test: $arch passed in $((SECONDS - started)) s; tessaro runs as: $qemu -L $sysroot $build_dir/src/driver/tessaro"
+note "$arch passed in $((SECONDS - started)) s; tessaro runs as: $qemu -L $sysroot $build_dir/src/driver/tessaro"
