@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target over the LAS header readers and file validation
 # (fuzz/las_header_fuzz.cpp: check_las, check_las_layout, read_las_header,
-# header_from_bytes / header_to_bytes) with clang++ and
+# header_from_bytes / header_to_bytes, the coordinate system records) with clang++ and
 # -fsanitize=fuzzer,address,undefined, seeds its corpus with files of every
 # LAS version and point format from the project's survey generator, and runs
 # it. Not part of the CMake build. Exits non-zero when the fuzzer finds a
@@ -24,7 +24,7 @@ jobs="${FUZZ_JOBS:-1}"
 mkdir -p "$work/corpus" "$work/seeds"
 work="$(cd "$work" && pwd)"
 
-las_sources=(src/las/console.cpp src/las/las_records.cpp src/las/lidar.cpp)
+las_sources=(src/las/console.cpp src/las/crs_records.cpp src/las/las_records.cpp src/las/lidar.cpp)
 common=(-std=c++20 -g -O1 -Wall -Wextra -ffp-contract=off -Isrc/las -Itools)
 
 echo "fuzz: building the target"

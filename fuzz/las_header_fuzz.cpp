@@ -7,7 +7,9 @@
 //  - a file that check_las_layout accepts keeps every promise it makes: a
 //    whole header, HeaderSize >= 227, OffsetToData >= HeaderSize, all
 //    declared records present, finite nonzero scale factors, finite offsets
-//    and finite bounds, ordered when the file holds points.
+//    and finite bounds, ordered when the file holds points;
+//  - the coordinate system records of any file with a whole header, sound or
+//    not, give a code 1 to 32766, a WKT text without NUL, or no name.
 // Build and run with fuzz/build_and_run.sh.
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <string>
 
+#include "crs_records.hpp"
 #include "las_records.hpp"
 #include "lidar.hpp"
 
@@ -39,6 +42,16 @@ void check_round_trip(const std::uint8_t* data, std::size_t size) {
     if (std::memcmp(image, data, tessaro::kHeaderBytes) != 0) broken("header image round trip");
 }
 
+void check_crs_name(const tessaro::CrsName& name) {
+    using tessaro::CrsSource;
+    const bool code = name.epsg >= 1 && name.epsg < 32767;
+    const bool text = !name.wkt.empty() && name.wkt.find('\0') == std::string::npos;
+    if (name.source == CrsSource::EpsgCode ? !code || !name.wkt.empty()
+        : name.source == CrsSource::Wkt    ? !text || name.epsg != 0
+                                           : name.epsg != 0 || !name.wkt.empty())
+        broken("coordinate system name");
+}
+
 void check_file(const std::uint8_t* data, std::size_t size) {
     std::FILE* f = std::fopen(g_path.c_str(), "wb");
     if (f == nullptr) return;
@@ -48,6 +61,7 @@ void check_file(const std::uint8_t* data, std::size_t size) {
     f = std::fopen(g_path.c_str(), "rb");
     if (f == nullptr) return;
     const auto header = tessaro::read_las_header(f);
+    if (header) check_crs_name(tessaro::read_crs_name(f, *header));
     std::fclose(f);
     if (header.has_value() != (size >= tessaro::kHeaderBytes)) broken("read_las_header and the file size");
     if (header) {
@@ -102,6 +116,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     check_round_trip(data, size);
+    if (tessaro::geokey_epsg_code(data, size) >= 32767) broken("GeoKeyDirectory code");
     check_file(data, size);
     return 0;
 }

@@ -12,12 +12,14 @@
 namespace tessaro {
 namespace {
 
-// Opens a listed file and reads its header, ending the run on failure.
-LAS12Header read_listed_header(const std::string& name) {
+// Opens a listed file and reads its header, ending the run on failure. With
+// `crs`, the file's coordinate system records are read too, while it is open.
+LAS12Header read_listed_header(const std::string& name, SurveyCrs* crs = nullptr) {
     FilePtr f = open_file(name.c_str(), "rb");
     if (!f) fail("\nCannot open %s for reading\n", name.c_str());
     std::optional<LAS12Header> header = read_las_header(f.get());
     if (!header) fail("\nCannot read the LAS header of %s\n", name.c_str());
+    if (crs != nullptr) add_file_crs(*crs, read_crs_name(f.get(), *header));
     return *header;
 }
 
@@ -90,13 +92,13 @@ std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a) {
     return 0;
 }
 
-void check_output_header(std::FILE* fp_ascii, LAS12Header& header) {
+void check_output_header(std::FILE* fp_ascii, LAS12Header& header, SurveyCrs* crs) {
     rewind_list(fp_ascii);
     unsigned long long total = 0;
     double min_x = 1e13, min_y = 1e13, max_x = -1e13, max_y = -1e13;
     std::string filename;
     while (read_token(fp_ascii, filename)) {
-        header = read_listed_header(filename);
+        header = read_listed_header(filename, crs);
         total += header.NumberOfPointReturns;
         if (total > kMaxPointTotal)
             fail("\nThe files in the list hold more than %llu points, the most one run can tile\n",

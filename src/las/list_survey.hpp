@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "crs_records.hpp"
 #include "las_records.hpp"
 
 namespace tessaro {
@@ -25,8 +26,9 @@ std::int16_t validation_pass(std::FILE* fp_a, const char* ASCIIfile);
 std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a);
 
 // Fills `header` with the last file's header carrying the point total and the
-// combined X/Y extent of all files; prints the size estimate.
-void check_output_header(std::FILE* fp_ascii, LAS12Header& header);
+// combined X/Y extent of all files; prints the size estimate. With `crs`, also
+// gathers the coordinate system each file names in its variable-length records.
+void check_output_header(std::FILE* fp_ascii, LAS12Header& header, SurveyCrs* crs = nullptr);
 
 // The seven summary lines of the combined header.
 void print_data_summary(const LAS12Header& header);
