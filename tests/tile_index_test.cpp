@@ -359,14 +359,14 @@ TEST(TileIndex, FailuresEndTheRunWithOneMessage) {
 }
 
 TEST(TileIndex, DiskFullEndsTheRunNamingTheFile) {
-    for (const char* name : {"T_Tiles.shp", "T_Tiles.dbf"}) {
+    for (const char* name : {"T_Tiles.shp", "T_Tiles.dbf", "T_Tiles.prj"}) {
         SCOPED_TRACE(name);
         TempDir dir;
         ASSERT_EQ(symlink("/dev/full", dir.file(name).c_str()), 0);
         const Tile grid{1, 1, 0, 0, 10, 10};
         set_counts(grid, {1});
         const test::ChildResult r =
-            test::run_in_child([&] { tiles_to_shapefile(dir.file("T"), "", 10, grid, 0); });
+            test::run_in_child([&] { tiles_to_shapefile(dir.file("T"), "", 10, grid, 0, "GEOGCS[]"); });
         EXPECT_EQ(r.output, "Failed to write " + dir.file(name) + ": No space left on device\n");
         EXPECT_EQ(r.status, 255);
     }

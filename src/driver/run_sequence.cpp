@@ -16,6 +16,7 @@
 #include "lidar.hpp"
 #include "list_file.hpp"
 #include "list_survey.hpp"
+#include "projection_file.hpp"
 #include "span_check.hpp"
 #include "tile_grid.hpp"
 #include "tile_headers.hpp"
@@ -32,12 +33,14 @@ std::int32_t clock_ticks() {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms));
 }
 
-// The tile index with "-s": outlines (buffered set first), then corners.
+// The tile index with "-s": outlines (buffered set first), each with the
+// survey's coordinate system when its files name one, then corners.
 void write_tile_index(const std::string& TilePrefix, double TileSize, const Tile& pTile, double Tile_Buffer,
-                      bool buffered) {
+                      bool buffered, const SurveyCrs& crs) {
     std::printf("\rSaving tile extent to shapefile ...\n");
-    if (buffered) tiles_to_shapefile(TilePrefix, "_w_buffer", TileSize, pTile, Tile_Buffer);
-    tiles_to_shapefile(TilePrefix, "", TileSize, pTile, 0.0);
+    const std::string projection = survey_projection_wkt(crs);
+    if (buffered) tiles_to_shapefile(TilePrefix, "_w_buffer", TileSize, pTile, Tile_Buffer, projection);
+    tiles_to_shapefile(TilePrefix, "", TileSize, pTile, 0.0, projection);
     std::printf("Saving tile corner coordinates to shapefile ...\n");
     const std::string filename = TilePrefix + "_TileCoords.dbf";
     createCoordinateDBF(filename);
@@ -104,7 +107,10 @@ int run(int argc, char** argv) {
     std::printf("All files in %s have consistent point location scale and offset\n\n", ASCIIfile.c_str());
     rewind_list(fp_a);
     LAS12Header ph12output{};
-    check_output_header(fp_a, ph12output);
+    // The tile index names the survey's coordinate system; the extent pass
+    // reads it from each file's variable-length records.
+    SurveyCrs crs;
+    check_output_header(fp_a, ph12output, FlagInit.s_cnt == 1 ? &crs : nullptr);
     print_data_summary(ph12output);
 
     // The grid, the tile names and the tables.
@@ -132,7 +138,8 @@ int run(int argc, char** argv) {
 
     finalize_tile_headers(pTile, tileNames, ph12);
     std::printf("\r%78s", "");
-    if (FlagInit.s_cnt == 1) write_tile_index(TilePrefix, TileSize, pTile, Tile_Buffer, FlagInit.b_cnt == 1);
+    if (FlagInit.s_cnt == 1)
+        write_tile_index(TilePrefix, TileSize, pTile, Tile_Buffer, FlagInit.b_cnt == 1, crs);
 
     const std::int32_t endTime = clock_ticks();
     const double elapsed = static_cast<double>(static_cast<std::int32_t>(

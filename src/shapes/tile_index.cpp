@@ -8,6 +8,7 @@
 
 #include "console.hpp"
 #include "io_watch.hpp"
+#include "projection_file.hpp"
 #include "shape_handles.hpp"
 #include "tile_stats.hpp"
 
@@ -92,13 +93,15 @@ void write_attributes(DBFHandle dbf, const std::string& dbfname, const Tile& pTi
 }  // namespace
 
 void tiles_to_shapefile(const std::string& prefix, const std::string& suffix, double TileSize,
-                        const Tile& pTile, double Tile_Buffer) {
+                        const Tile& pTile, double Tile_Buffer, const std::string& projection) {
     std::string shpname;
     std::string dbfname;
+    std::string prjname;
     try {
         const std::string base = prefix + "_Tiles" + suffix;
         shpname = base + ".shp";
         dbfname = base + ".dbf";
+        prjname = base + ".prj";
     } catch (const std::bad_alloc&) {
         fail("Out of memory while naming the files %s_Tiles%s\n", prefix.c_str(), suffix.c_str());
     }
@@ -106,6 +109,10 @@ void tiles_to_shapefile(const std::string& prefix, const std::string& suffix, do
     addtoSHP(shpname, pTile, TileSize, Tile_Buffer);
     createShapefileDBF(dbfname);
     addtoShapefileDBF(dbfname, pTile);
+    if (projection.empty())
+        remove_projection_file(prjname);
+    else
+        write_projection_file(prjname, projection);
 }
 
 void createSHP(const std::string& shpname) {

@@ -8,9 +8,11 @@
 namespace tessaro {
 
 // Writes prefix + "_Tiles" + suffix + ".shp"/".shx"/".dbf": one outline and one
-// attribute record per tile, inner edges widened by `Tile_Buffer`.
+// attribute record per tile, inner edges widened by `Tile_Buffer`. With a
+// `projection` (ESRI WKT) also the ".prj"; without one, a ".prj" of an earlier
+// run is removed.
 void tiles_to_shapefile(const std::string& prefix, const std::string& suffix, double TileSize,
-                        const Tile& pTile, double Tile_Buffer);
+                        const Tile& pTile, double Tile_Buffer, const std::string& projection = {});
 
 // Creates the empty polygon shapefile `shpname` and its index.
 void createSHP(const std::string& shpname);

@@ -185,8 +185,9 @@ void lay_out(const Mutant& m, const std::string& dir) {
 // "prefix + R<digits>C<digits>.las" and the tile-index files of the prefix.
 bool is_output_name(const std::string& rest) {
     static const char* const index_files[] = {
-        "_Tiles.shp",          "_Tiles.shx",          "_Tiles.dbf",     "_Tiles_w_buffer.shp",
-        "_Tiles_w_buffer.shx", "_Tiles_w_buffer.dbf", "_TileCoords.dbf"};
+        "_Tiles.shp",          "_Tiles.shx",          "_Tiles.dbf",
+        "_Tiles.prj",          "_Tiles_w_buffer.shp", "_Tiles_w_buffer.shx",
+        "_Tiles_w_buffer.dbf", "_Tiles_w_buffer.prj", "_TileCoords.dbf"};
     for (const char* f : index_files)
         if (rest == f) return true;
     std::size_t k = 0;

@@ -73,6 +73,13 @@ void parse_summary(const std::string& text, OgrLayer& layer) {
             layer.extent = line.substr(8);
         } else if (starts_with(line, "Layer SRS WKT:")) {
             in_fields = false;
+        } else if (starts_with(line, "    ID[\"")) {
+            // The identifier of the system itself: the one ID at the first
+            // level of indentation, as in `    ID["EPSG",32633]]`.
+            const std::size_t comma = line.find("\",");
+            const std::size_t end = line.find(']');
+            if (comma != std::string::npos && end != std::string::npos && end > comma)
+                layer.srs_id = line.substr(8, comma - 8) + ":" + line.substr(comma + 2, end - comma - 2);
         } else if (line == "(unknown)") {
             in_fields = true;
         } else if (in_fields && !line.empty() && line[0] != ' ') {

@@ -17,6 +17,7 @@ struct OgrLayer {
     std::string geometry;             // "Polygon", "None", ...
     long feature_count = -1;          // "Feature Count: N"
     std::string extent;               // "(x, y) - (x, y)"; empty if not reported
+    std::string srs_id;               // "EPSG:32633": the identifier of the layer's system, if any
     std::vector<std::string> fields;  // "TileRow: Integer (5.0)", in table order
     struct Feature {
         std::vector<std::string> attributes;  // "TileRow (Integer) = 1", in table order
