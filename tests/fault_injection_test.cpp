@@ -25,6 +25,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@ namespace {
 // ---- a launcher with a hook in the child and a watcher of the output -------
 
 struct Launch {
+    std::string program = TESSARO_BIN;
     std::vector<std::string> args;
     std::string directory;
     std::function<void()> before_exec;                     // see RunHooks
@@ -51,7 +53,7 @@ struct Launch {
 };
 
 RunResult launch(const Launch& l) {
-    return tessaro::test::run_program(TESSARO_BIN, l.args, l.directory, l.timeout_seconds,
+    return tessaro::test::run_program(l.program, l.args, l.directory, l.timeout_seconds,
                                       {l.before_exec, l.watch, true});
 }
 
@@ -165,28 +167,41 @@ std::string long_name(const std::string& name, std::size_t length = 3000) {
 // ---- running without privileges -------------------------------------------
 
 // As root, permission bits do not stop writes; the run then drops to the
-// unprivileged user "nobody" so that they do. Returns false when that is
-// impossible (the test is then skipped).
+// unprivileged user "nobody" so that they do. That user may be unable to
+// reach the binary (a checkout under a home directory of mode 700): the run
+// then starts a copy of it in a temporary directory. `available` is false,
+// with the reason, when no unprivileged run is possible at all.
 struct Unprivileged {
     bool root = geteuid() == 0;
     uid_t uid = 0;
     gid_t gid = 0;
     bool available = true;
+    std::string reason;
+    std::string program = TESSARO_BIN;
+    std::unique_ptr<TempDir> copy;
+
     Unprivileged() {
         if (!root) return;
         const passwd* pw = getpwnam("nobody");
         if (pw == nullptr) {
-            available = false;
+            refuse("no unprivileged user \"nobody\" to run as");
             return;
         }
         uid = pw->pw_uid;
         gid = pw->pw_gid;
-        // Some containers keep root from changing its identity.
-        const pid_t pid = fork();
-        if (pid == 0) _exit(setgroups(0, nullptr) == 0 && setgid(gid) == 0 && setuid(uid) == 0 ? 0 : 1);
-        int status = 1;
-        available =
-            pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        const int found = probe();
+        if (found & cannot_change_identity) {
+            refuse("root may not change its identity here");
+        } else if (found & cannot_enter_temporary) {
+            refuse("\"nobody\" cannot enter the temporary directory " + fs::temp_directory_path().string() +
+                   " (set TMPDIR to one it can)");
+        } else if (found & cannot_run_program) {
+            copy = std::make_unique<TempDir>();
+            chmod(copy->path.c_str(), 0755);
+            program = copy->file("tessaro");
+            fs::copy_file(TESSARO_BIN, program);
+            chmod(program.c_str(), 0755);
+        }
     }
     // In the child, before exec.
     std::function<void()> hook() const {
@@ -202,6 +217,33 @@ struct Unprivileged {
         if (root) {
             ASSERT_EQ(lchown(path.c_str(), uid, gid), 0) << path;
         }
+    }
+
+  private:
+    static constexpr int cannot_change_identity = 1;
+    static constexpr int cannot_enter_temporary = 2;
+    static constexpr int cannot_run_program = 4;
+
+    void refuse(std::string why) {
+        available = false;
+        reason = std::move(why);
+    }
+    // What keeps the user from running the binary on the tests' files, as
+    // the bits above, found by a child that becomes the user.
+    int probe() const {
+        const std::string temporary = fs::temp_directory_path().string();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+                _exit(cannot_change_identity);
+            int found = 0;
+            if (access(temporary.c_str(), X_OK) != 0) found |= cannot_enter_temporary;
+            if (access(TESSARO_BIN, X_OK) != 0) found |= cannot_run_program;
+            _exit(found);
+        }
+        int status = 0;
+        if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return cannot_change_identity;
+        return WEXITSTATUS(status);
     }
 };
 
@@ -298,7 +340,7 @@ TEST(FaultInjection, FileSizeLimitEndsTheRunAtTheTileIndexItStops) {
 
 TEST(FaultInjection, OutputDirectoryThatTakesNoFilesEndsTheRunAtTheFirstTile) {
     const Unprivileged nobody;
-    if (!nobody.available) GTEST_SKIP() << "no unprivileged user to run as";
+    if (!nobody.available) GTEST_SKIP() << nobody.reason;
     struct Case {
         const char* what;
         const char* prefix;
@@ -320,6 +362,7 @@ TEST(FaultInjection, OutputDirectoryThatTakesNoFilesEndsTheRunAtTheFirstTile) {
         Launch l;
         l.args = {"list.txt", c.prefix, "500"};
         l.directory = dir.path;
+        l.program = nobody.program;
         l.before_exec = nobody.hook();
         const RunResult r = launch(l);
         const std::string prefix = c.prefix;
@@ -440,7 +483,7 @@ TEST(FaultInjection, TileThatCannotBeReopenedEndsTheHeaderRewriteNamingIt) {
 // needs read permission too.
 TEST(FaultInjection, TileThatCannotBeReadBackEndsTheHeaderRewriteNamingIt) {
     const Unprivileged nobody;
-    if (!nobody.available) GTEST_SKIP() << "no unprivileged user to run as";
+    if (!nobody.available) GTEST_SKIP() << nobody.reason;
     TempDir dir;
     fs::create_directory(dir.file("tiles"));
     // One file filling a 4 x 4 grid: each tile is opened once and none is
@@ -457,6 +500,7 @@ TEST(FaultInjection, TileThatCannotBeReadBackEndsTheHeaderRewriteNamingIt) {
     Launch l;
     l.args = {"list.txt", "tiles/t_", "100"};
     l.directory = dir.path;
+    l.program = nobody.program;
     l.before_exec = nobody.hook();
     const RunResult r = launch(l);
     expect_one_failure_naming(
@@ -471,7 +515,7 @@ TEST(FaultInjection, TileThatCannotBeReadBackEndsTheHeaderRewriteNamingIt) {
 // run needs the directory's write permission only for the tile index.
 TEST(FaultInjection, ShapefileDirectoryWithoutWritePermissionEndsTheRunNamingTheFile) {
     const Unprivileged nobody;
-    if (!nobody.available) GTEST_SKIP() << "no unprivileged user to run as";
+    if (!nobody.available) GTEST_SKIP() << nobody.reason;
     struct Case {
         const char* what;
         std::vector<std::string> options;
@@ -504,6 +548,7 @@ TEST(FaultInjection, ShapefileDirectoryWithoutWritePermissionEndsTheRunNamingThe
         Launch l;
         l.args = args;
         l.directory = dir.path;
+        l.program = nobody.program;
         l.before_exec = nobody.hook();
         const RunResult r = launch(l);
         expect_one_failure_naming(r, c.file, c.message);
