@@ -454,6 +454,8 @@ TEST(ConservationCheck, NoticesDamagedTiles) {
          "before the point records"},
         {"tile removed", [&] { std::remove(tile.c_str()); }, "is missing"},
         {"stray tile", [&] { write_file(dir.file("D_R9C9.las"), original); }, "exists, but no record"},
+        {"stray tile of a grid with longer names", [&] { write_file(dir.file("D_R01C01.las"), original); },
+         "D_R01C01.las exists, but no record"},
     };
     verify::ConservationRequest rq{"list.txt", "D_", 50, 5, false, 0, dir.path};
     for (const Damage& d : damages) {
@@ -464,6 +466,7 @@ TEST(ConservationCheck, NoticesDamagedTiles) {
         EXPECT_NE(report.message.find(d.message), std::string::npos) << report.message;
         write_file(tile, original);
         std::remove(dir.file("D_R9C9.las").c_str());
+        std::remove(dir.file("D_R01C01.las").c_str());
         ASSERT_TRUE(verify::check_conservation(rq).ok);
     }
 }

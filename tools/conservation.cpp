@@ -630,6 +630,20 @@ std::pair<std::string, std::string> prefix_parts(const std::string& prefix) {
     return {slash == 0 ? "/" : prefix.substr(0, slash), prefix.substr(slash + 1)};
 }
 
+// Whether `rest` is "R<digits>C<digits>.las", a tile name of any grid.
+bool tile_like(const std::string& rest) {
+    const auto digits_from = [&](std::size_t k) {
+        const std::size_t start = k;
+        while (k < rest.size() && rest[k] >= '0' && rest[k] <= '9') ++k;
+        return k > start ? k : std::string::npos;
+    };
+    if (rest.empty() || rest[0] != 'R') return false;
+    const std::size_t c = digits_from(1);
+    if (c == std::string::npos || c >= rest.size() || rest[c] != 'C') return false;
+    const std::size_t dot = digits_from(c + 1);
+    return dot != std::string::npos && rest.compare(dot, std::string::npos, ".las") == 0;
+}
+
 // Parses "R<width digits>C<width digits>.las"; 1-based numbers.
 std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest, int width) {
     const std::size_t w = static_cast<std::size_t>(width);
@@ -646,7 +660,9 @@ std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest
     return std::make_pair(r, c);
 }
 
-// Every file named like a tile of this grid must be one that receives records.
+// Every file named like a tile must be one of this grid that receives
+// records, or an input: a tile of another grid (an earlier run into the same
+// directory, whose names may have another number of digits) is stray.
 void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     const auto [dir, stem] = prefix_parts(cx.naming.prefix);
     std::error_code ec;
@@ -654,12 +670,17 @@ void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     if (ec) return;  // no directory, no tile file
     for (const auto& entry : it) {
         const std::string file = entry.path().filename().string();
-        if (file.compare(0, stem.size(), stem) != 0) continue;
+        if (file.compare(0, stem.size(), stem) != 0 || !tile_like(file.substr(stem.size()))) continue;
         const auto rc = parse_label(file.substr(stem.size()), cx.naming.width);
-        if (!rc) continue;
-        const auto [r, c] = *rc;
-        const bool inside = r >= 1 && c >= 1 && r <= cx.grid.Rows && c <= cx.grid.Cols;
-        if (!inside || !table.find(r - 1, c - 1))
+        const bool inside = rc && rc->first >= 1 && rc->second >= 1 && rc->first <= cx.grid.Rows &&
+                            rc->second <= cx.grid.Cols;
+        if (inside && table.find(rc->first - 1, rc->second - 1)) continue;
+        // A listed input may bear the name of another grid's tile.
+        const bool listed = std::any_of(cx.inputs.begin(), cx.inputs.end(), [&](const Input& in) {
+            std::error_code same;
+            return std::filesystem::equivalent(entry.path(), in.path, same);
+        });
+        if (!listed)
             differ("tile file %s%s exists, but no record belongs to that tile", cx.naming.shown.c_str(),
                    file.substr(stem.size()).c_str());
     }
