@@ -42,7 +42,11 @@ bash scripts/setup.sh demo
 
 log "Building Tessaro (Release) in $build_dir"
 reset_foreign_cache "$build_dir"
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+# A new build directory is configured without the tests, so that the demo
+# needs no GoogleTest; one configured before keeps its choice.
+tests_option=()
+[[ -f "$build_dir/CMakeCache.txt" ]] || tests_option=(-DTESSARO_BUILD_TESTS=OFF)
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${tests_option[@]}"
 cmake --build "$build_dir" --parallel "$jobs" --target tessaro tessaro_gensurvey tessaro_verify
 
 tessaro="$build_dir/src/driver/tessaro"
