@@ -43,6 +43,7 @@ namespace {
 
 // ---- a launcher with a hook in the child and a watcher of the output -------
 
+// Every program launched is tessaro or a copy of it.
 struct Launch {
     std::string program = TESSARO_BIN;
     std::vector<std::string> args;
@@ -54,7 +55,7 @@ struct Launch {
 
 RunResult launch(const Launch& l) {
     return tessaro::test::run_program(l.program, l.args, l.directory, l.timeout_seconds,
-                                      {l.before_exec, l.watch, true});
+                                      {l.before_exec, l.watch, true, true});
 }
 
 // ---- what every injected fault must give ------------------------------------

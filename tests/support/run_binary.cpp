@@ -23,9 +23,9 @@ constexpr const char* kEmulator[] = {TESSARO_EMULATOR_WORDS nullptr};
 
 }  // namespace
 
-std::vector<std::string> program_command(const std::string& program) {
+std::vector<std::string> program_command(const std::string& program, bool of_this_build) {
     std::vector<std::string> words;
-    if (program.starts_with(TESSARO_BINARY_DIR "/"))
+    if (of_this_build || program.starts_with(TESSARO_BINARY_DIR "/"))
         for (const char* const* w = kEmulator; *w != nullptr; ++w) words.emplace_back(*w);
     words.push_back(program);
     return words;
@@ -63,7 +63,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
         if (hooks.before_exec) hooks.before_exec();
-        std::vector<std::string> words = program_command(program);
+        std::vector<std::string> words = program_command(program, hooks.of_this_build);
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& w : words) argv.push_back(w.data());

@@ -16,8 +16,10 @@ struct RunResult {
 };
 
 // The words that start `program`: a program of this build runs under the
-// build's emulator when the build is for another processor.
-std::vector<std::string> program_command(const std::string& program);
+// build's emulator when the build is for another processor. A program
+// outside the build directory is taken as one of this build when
+// `of_this_build` says so (a copy of one).
+std::vector<std::string> program_command(const std::string& program, bool of_this_build = false);
 
 // The same words, each quoted for /bin/sh.
 std::string shell_command(const std::string& program);
@@ -37,6 +39,8 @@ struct RunHooks {
     // Gives the child's standard output a pipe of one page, so the child runs
     // at most that far ahead of what `watch` has seen.
     bool small_pipe = false;
+    // The program is a copy of one of this build's programs, placed elsewhere.
+    bool of_this_build = false;
 };
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
