@@ -17,8 +17,10 @@ namespace {
 
 using Image = std::array<unsigned char, kHeaderBytes>;
 
+// The offsets here are written out on purpose: they check the record and
+// the field table against the file layout rather than against themselves.
 void put_le(Image& image, std::size_t offset, std::uint64_t value, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) image[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+    store_le(image.data() + offset, size, value);
 }
 
 void put_double(Image& image, std::size_t offset, double value) {

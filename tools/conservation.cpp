@@ -47,95 +47,14 @@ using File = std::unique_ptr<std::FILE, Closer>;
 
 constexpr std::size_t kBlockBytes = std::size_t{4} * 1024 * 1024;
 
-// ---- little-endian field access -------------------------------------------
-
-std::uint16_t u16_at(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t u32_at(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-std::int32_t i32_at(const unsigned char* p) {
-    return static_cast<std::int32_t>(u32_at(p));
-}
-double f64_at(const unsigned char* p) {
-    std::uint64_t v = 0;
-    for (int k = 7; k >= 0; --k) v = v << 8 | p[k];
-    double d;
-    std::memcpy(&d, &v, sizeof d);
-    return d;
-}
-void put_u32(unsigned char* p, std::uint32_t v) {
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k));
-}
-void put_f64(unsigned char* p, double d) {
-    std::uint64_t v;
-    std::memcpy(&v, &d, sizeof v);
-    for (int k = 0; k < 8; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k));
-}
-
-// Header fields by byte offset, for naming the first differing byte.
-struct HeaderField {
-    std::size_t offset;
-    std::size_t size;
-    const char* name;
-};
-constexpr std::array<HeaderField, 33> kFields{{
-    {0, 4, "FileSignature"},
-    {4, 2, "FileSourceID"},
-    {6, 2, "GlobalEncoding"},
-    {8, 16, "GUID"},
-    {24, 1, "VersionMajor"},
-    {25, 1, "VersionMinor"},
-    {26, 32, "SystemIdentifier"},
-    {58, 32, "GeneratingSoftware"},
-    {90, 2, "FileCreationDay"},
-    {92, 2, "FileCreationYear"},
-    {94, 2, "HeaderSize"},
-    {96, 4, "OffsetToData"},
-    {100, 4, "NumberOfVariableLengthRecords"},
-    {104, 1, "PointDataFormatID"},
-    {105, 2, "PointDataRecordLength"},
-    {107, 4, "NumberOfPointReturns"},
-    {111, 4, "NumberOfPointsByReturn[0]"},
-    {115, 4, "NumberOfPointsByReturn[1]"},
-    {119, 4, "NumberOfPointsByReturn[2]"},
-    {123, 4, "NumberOfPointsByReturn[3]"},
-    {127, 4, "NumberOfPointsByReturn[4]"},
-    {131, 8, "XScaleFactor"},
-    {139, 8, "YScaleFactor"},
-    {147, 8, "ZScaleFactor"},
-    {155, 8, "XOffset"},
-    {163, 8, "YOffset"},
-    {171, 8, "ZOffset"},
-    {179, 8, "MaxX"},
-    {187, 8, "MinX"},
-    {195, 8, "MaxY"},
-    {203, 8, "MinY"},
-    {211, 8, "MaxZ"},
-    {219, 8, "MinZ"},
-}};
-
-// Every byte of the 227-byte header belongs to one field.
-const HeaderField& field_at(std::size_t offset) {
-    for (const HeaderField& f : kFields)
-        if (offset >= f.offset && offset < f.offset + f.size) return f;
-    return kFields.back();
-}
-
 // Renders a header field for a message.
 std::string field_text(const HeaderField& f, const unsigned char* image) {
     char text[96];
     const unsigned char* p = image + f.offset;
-    if (f.size == 8 && f.offset >= 131) {
-        std::snprintf(text, sizeof text, "%.17g", f64_at(p));
-    } else if (f.size == 4 && f.offset >= 96) {
-        std::snprintf(text, sizeof text, "%" PRIu32, u32_at(p));
-    } else if (f.size == 2) {
-        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(u16_at(p)));
-    } else if (f.size == 1) {
-        std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(p[0]));
+    if (f.kind == FieldKind::real) {
+        std::snprintf(text, sizeof text, "%.17g", load_f64le(p));
+    } else if (f.kind == FieldKind::unsigned_int) {
+        std::snprintf(text, sizeof text, "%" PRIu64, load_le(p, f.size));
     } else {
         std::string out = "\"";
         for (std::size_t k = 0; k < f.size; ++k) {
@@ -426,7 +345,7 @@ void for_each_record(const Input& in, std::vector<unsigned char>& block, Visit v
 double actual(const unsigned char* rec, int axis, const LAS12Header& h) {
     const double scale[3] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor};
     const double offset[3] = {h.XOffset, h.YOffset, h.ZOffset};
-    return static_cast<double>(i32_at(rec + std::ptrdiff_t{4} * axis)) * scale[axis] + offset[axis];
+    return static_cast<double>(load_i32le(rec + std::ptrdiff_t{4} * axis)) * scale[axis] + offset[axis];
 }
 
 struct Naming {
@@ -543,16 +462,19 @@ std::array<unsigned char, kHeaderBytes> expected_header(const Context& cx, const
     std::array<unsigned char, kHeaderBytes> image = cx.inputs.back().raw;
     const auto& own = cx.inputs[e.creator].raw;
     static constexpr char kSoftware[24] = "Halvorn_LiDAR Utilities";
-    std::memcpy(image.data() + 58, kSoftware, 24);
-    std::memcpy(image.data() + 94, own.data() + 94, 2 + 4 + 4);  // HeaderSize, OffsetToData, VLR count
-    put_u32(image.data() + 107, static_cast<std::uint32_t>(e.count));
-    for (int k = 0; k < 5; ++k) put_u32(image.data() + 111 + std::ptrdiff_t{4} * k, e.Ret[k]);
-    put_f64(image.data() + 179, e.Xmax);
-    put_f64(image.data() + 187, e.Xmin);
-    put_f64(image.data() + 195, e.Ymax);
-    put_f64(image.data() + 203, e.Ymin);
-    put_f64(image.data() + 211, e.Zmax);
-    put_f64(image.data() + 219, e.Zmin);
+    std::memcpy(image.data() + header_offset("GeneratingSoftware"), kSoftware, 24);
+    // HeaderSize, OffsetToData and the VLR count stay those of the creating file.
+    const std::size_t layout = header_offset("HeaderSize");
+    std::memcpy(image.data() + layout, own.data() + layout, header_offset("PointDataFormatID") - layout);
+    store_u32le(image.data() + header_offset("NumberOfPointReturns"), static_cast<std::uint32_t>(e.count));
+    const std::size_t by_return = header_offset("NumberOfPointsByReturn[0]");
+    for (int k = 0; k < 5; ++k) store_u32le(image.data() + by_return + std::ptrdiff_t{4} * k, e.Ret[k]);
+    store_f64le(image.data() + header_offset("MaxX"), e.Xmax);
+    store_f64le(image.data() + header_offset("MinX"), e.Xmin);
+    store_f64le(image.data() + header_offset("MaxY"), e.Ymax);
+    store_f64le(image.data() + header_offset("MinY"), e.Ymin);
+    store_f64le(image.data() + header_offset("MaxZ"), e.Zmax);
+    store_f64le(image.data() + header_offset("MinZ"), e.Zmin);
     return image;
 }
 
@@ -593,9 +515,10 @@ void check_tile(Context& cx, const Expected& e) {
     const std::array<unsigned char, kHeaderBytes> want = expected_header(cx, e);
     for (std::size_t b = 0; b < kHeaderBytes; ++b) {
         if (got[b] == want[b]) continue;
-        const HeaderField& f = field_at(b);
-        differ("tile file %s header field %s (byte %zu) is %s, expected %s", name.c_str(), f.name, b,
-               field_text(f, got.data()).c_str(), field_text(f, want.data()).c_str());
+        const HeaderField& f = header_field_at(b);
+        differ("tile file %s header field %.*s (byte %zu) is %s, expected %s", name.c_str(),
+               static_cast<int>(f.name.size()), f.name.data(), b, field_text(f, got.data()).c_str(),
+               field_text(f, want.data()).c_str());
     }
 
     // Header extension and variable-length records of the creating file.

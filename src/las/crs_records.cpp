@@ -5,6 +5,8 @@
 #include <optional>
 #include <utility>
 
+#include "las_bytes.hpp"
+
 namespace tessaro {
 namespace {
 
@@ -23,10 +25,6 @@ constexpr std::uint16_t kWktRecord = 2112;
 constexpr std::uint16_t kProjectedCSTypeGeoKey = 3072;
 constexpr std::uint16_t kGeographicTypeGeoKey = 2048;
 constexpr std::uint16_t kUserDefined = 32767;
-
-std::uint16_t load_u16le(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
 
 // The user id field up to its first NUL equals `id`.
 bool user_id_is(const unsigned char* field, const char* id) {

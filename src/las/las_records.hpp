@@ -1,17 +1,19 @@
 // Byte images of the LAS 1.0 - 1.2 public header block and point data records.
 //
 // Every record here is declared packed so that its size and field offsets are
-// exactly those of the file layout; the static_asserts below pin them. Files
-// store every field little-endian; `header_from_bytes` / `header_to_bytes` are
-// the one place that turns file bytes into a record and back, so the code works
-// on hosts of either byte order.
+// exactly those of the file layout; the static_asserts below pin them to the
+// field table of las_bytes.hpp. Files store every field little-endian;
+// `header_from_bytes` / `header_to_bytes` are the one place that turns file
+// bytes into a record and back, so the code works on hosts of either byte order.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string_view>
+
+#include "las_bytes.hpp"
 
 namespace tessaro {
 
@@ -98,17 +100,63 @@ struct LAS12fm3 {
 inline constexpr std::size_t kHeaderBytes = 227;
 
 static_assert(sizeof(LAS12Header) == kHeaderBytes);
-static_assert(offsetof(LAS12Header, VersionMajor) == 24);
-static_assert(offsetof(LAS12Header, GeneratingSoftware) == 58);
-static_assert(offsetof(LAS12Header, HeaderSize) == 94);
-static_assert(offsetof(LAS12Header, OffsetToData) == 96);
-static_assert(offsetof(LAS12Header, PointDataFormatID) == 104);
-static_assert(offsetof(LAS12Header, PointDataRecordLength) == 105);
-static_assert(offsetof(LAS12Header, NumberOfPointReturns) == 107);
-static_assert(offsetof(LAS12Header, NumberOfPointsByReturn) == 111);
-static_assert(offsetof(LAS12Header, XScaleFactor) == 131);
-static_assert(offsetof(LAS12Header, MaxX) == 179);
-static_assert(offsetof(LAS12Header, MinZ) == 219);
+
+// Whether the record member at `offset` of `size` bytes is the table's field `name`.
+constexpr bool is_header_field(std::string_view name, std::size_t offset, std::size_t size) {
+    const HeaderField& f = header_field(name);
+    return f.name == name && f.offset == offset && f.size == size;
+}
+static_assert(is_header_field("FileSignature", offsetof(LAS12Header, LASF), sizeof(LAS12Header::LASF)));
+static_assert(is_header_field("FileSourceID", offsetof(LAS12Header, FileSourceID),
+                              sizeof(LAS12Header::FileSourceID)));
+static_assert(is_header_field("GlobalEncoding", offsetof(LAS12Header, GlobalEncoding),
+                              sizeof(LAS12Header::GlobalEncoding)));
+static_assert(is_header_field("GUIDData1", offsetof(LAS12Header, GUIDData1), sizeof(LAS12Header::GUIDData1)));
+static_assert(is_header_field("GUIDData2", offsetof(LAS12Header, GUIDData2), sizeof(LAS12Header::GUIDData2)));
+static_assert(is_header_field("GUIDData3", offsetof(LAS12Header, GUIDData3), sizeof(LAS12Header::GUIDData3)));
+static_assert(is_header_field("GUIDData4", offsetof(LAS12Header, GUIDData4), sizeof(LAS12Header::GUIDData4)));
+static_assert(is_header_field("VersionMajor", offsetof(LAS12Header, VersionMajor),
+                              sizeof(LAS12Header::VersionMajor)));
+static_assert(is_header_field("VersionMinor", offsetof(LAS12Header, VersionMinor),
+                              sizeof(LAS12Header::VersionMinor)));
+static_assert(is_header_field("SystemIdentifier", offsetof(LAS12Header, SystemIdentifier),
+                              sizeof(LAS12Header::SystemIdentifier)));
+static_assert(is_header_field("GeneratingSoftware", offsetof(LAS12Header, GeneratingSoftware),
+                              sizeof(LAS12Header::GeneratingSoftware)));
+static_assert(is_header_field("FileCreationDay", offsetof(LAS12Header, FileCreationDay),
+                              sizeof(LAS12Header::FileCreationDay)));
+static_assert(is_header_field("FileCreationYear", offsetof(LAS12Header, FileCreationYear),
+                              sizeof(LAS12Header::FileCreationYear)));
+static_assert(is_header_field("HeaderSize", offsetof(LAS12Header, HeaderSize),
+                              sizeof(LAS12Header::HeaderSize)));
+static_assert(is_header_field("OffsetToData", offsetof(LAS12Header, OffsetToData),
+                              sizeof(LAS12Header::OffsetToData)));
+static_assert(is_header_field("NumberOfVariableLengthRecords",
+                              offsetof(LAS12Header, NumberOfVariableLengthRecords),
+                              sizeof(LAS12Header::NumberOfVariableLengthRecords)));
+static_assert(is_header_field("PointDataFormatID", offsetof(LAS12Header, PointDataFormatID),
+                              sizeof(LAS12Header::PointDataFormatID)));
+static_assert(is_header_field("PointDataRecordLength", offsetof(LAS12Header, PointDataRecordLength),
+                              sizeof(LAS12Header::PointDataRecordLength)));
+static_assert(is_header_field("NumberOfPointReturns", offsetof(LAS12Header, NumberOfPointReturns),
+                              sizeof(LAS12Header::NumberOfPointReturns)));
+static_assert(is_header_field("NumberOfPointsByReturn[0]", offsetof(LAS12Header, NumberOfPointsByReturn),
+                              sizeof(std::uint32_t)));
+static_assert(is_header_field("XScaleFactor", offsetof(LAS12Header, XScaleFactor),
+                              sizeof(LAS12Header::XScaleFactor)));
+static_assert(is_header_field("YScaleFactor", offsetof(LAS12Header, YScaleFactor),
+                              sizeof(LAS12Header::YScaleFactor)));
+static_assert(is_header_field("ZScaleFactor", offsetof(LAS12Header, ZScaleFactor),
+                              sizeof(LAS12Header::ZScaleFactor)));
+static_assert(is_header_field("XOffset", offsetof(LAS12Header, XOffset), sizeof(LAS12Header::XOffset)));
+static_assert(is_header_field("YOffset", offsetof(LAS12Header, YOffset), sizeof(LAS12Header::YOffset)));
+static_assert(is_header_field("ZOffset", offsetof(LAS12Header, ZOffset), sizeof(LAS12Header::ZOffset)));
+static_assert(is_header_field("MaxX", offsetof(LAS12Header, MaxX), sizeof(LAS12Header::MaxX)));
+static_assert(is_header_field("MinX", offsetof(LAS12Header, MinX), sizeof(LAS12Header::MinX)));
+static_assert(is_header_field("MaxY", offsetof(LAS12Header, MaxY), sizeof(LAS12Header::MaxY)));
+static_assert(is_header_field("MinY", offsetof(LAS12Header, MinY), sizeof(LAS12Header::MinY)));
+static_assert(is_header_field("MaxZ", offsetof(LAS12Header, MaxZ), sizeof(LAS12Header::MaxZ)));
+static_assert(is_header_field("MinZ", offsetof(LAS12Header, MinZ), sizeof(LAS12Header::MinZ)));
 static_assert(sizeof(ReturnStruct) == 15);
 static_assert(sizeof(LAS12fm0) == 20);
 static_assert(sizeof(LAS12fm1) == 28);
@@ -133,28 +181,13 @@ LAS12Header header_from_bytes(const unsigned char* bytes);
 // Encodes a header into its 227-byte file image.
 void header_to_bytes(const LAS12Header& header, unsigned char* bytes);
 
-// Little-endian field access for point records, which are never decoded whole.
-inline std::int32_t load_i32le(const unsigned char* p) {
-    std::uint32_t v = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                      static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    return static_cast<std::int32_t>(v);
-}
-
-inline void store_i32le(unsigned char* p, std::int32_t value) {
-    auto v = static_cast<std::uint32_t>(value);
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
 // The common leading part of a point record image of any format.
 inline ReturnStruct return_from_bytes(const unsigned char* record) {
     ReturnStruct r;
     r.X = load_i32le(record);
     r.Y = load_i32le(record + 4);
     r.Z = load_i32le(record + 8);
-    r.Intensity = static_cast<std::uint16_t>(record[12] | record[13] << 8);
+    r.Intensity = load_u16le(record + 12);
     r.bitfield = static_cast<std::int8_t>(record[14]);
     return r;
 }

@@ -25,40 +25,38 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-constexpr std::size_t kHeader = 227;
+constexpr std::size_t kHeader = kHeaderBytes;
 
 // ---- little-endian access to header fields ----------------------------------
 
 std::uint64_t get_le(const Bytes& b, std::size_t off, std::size_t size) {
-    std::uint64_t v = 0;
-    for (std::size_t k = 0; k < size; ++k) v |= static_cast<std::uint64_t>(b[off + k]) << (8 * k);
-    return v;
+    return load_le(b.data() + off, size);
 }
 
 void put_le(Bytes& b, std::size_t off, std::size_t size, std::uint64_t v) {
-    for (std::size_t k = 0; k < size; ++k) b[off + k] = static_cast<unsigned char>(v >> (8 * k));
+    store_le(b.data() + off, size, v);
 }
 
 double get_f64(const Bytes& b, std::size_t off) {
-    return std::bit_cast<double>(get_le(b, off, 8));
+    return load_f64le(b.data() + off);
 }
 
 void put_f64(Bytes& b, std::size_t off, double v) {
-    put_le(b, off, 8, std::bit_cast<std::uint64_t>(v));
+    store_f64le(b.data() + off, v);
 }
 
 // Offsets of the header fields the mutations work on.
-constexpr std::size_t kOffsetToData = 96;
-constexpr std::size_t kRecordLength = 105;
-constexpr std::size_t kPointCount = 107;
-constexpr std::size_t kXScale = 131;
-constexpr std::size_t kYScale = 139;
-constexpr std::size_t kXOffset = 155;
-constexpr std::size_t kYOffset = 163;
-constexpr std::size_t kMaxX = 179;
-constexpr std::size_t kMinX = 187;
-constexpr std::size_t kMaxY = 195;
-constexpr std::size_t kMinY = 203;
+constexpr std::size_t kOffsetToData = header_offset("OffsetToData");
+constexpr std::size_t kRecordLength = header_offset("PointDataRecordLength");
+constexpr std::size_t kPointCount = header_offset("NumberOfPointReturns");
+constexpr std::size_t kXScale = header_offset("XScaleFactor");
+constexpr std::size_t kYScale = header_offset("YScaleFactor");
+constexpr std::size_t kXOffset = header_offset("XOffset");
+constexpr std::size_t kYOffset = header_offset("YOffset");
+constexpr std::size_t kMaxX = header_offset("MaxX");
+constexpr std::size_t kMinX = header_offset("MinX");
+constexpr std::size_t kMaxY = header_offset("MaxY");
+constexpr std::size_t kMinY = header_offset("MinY");
 
 struct IntField {
     const char* name;
@@ -67,21 +65,18 @@ struct IntField {
 };
 
 const std::vector<IntField>& int_fields() {
-    static const std::vector<IntField> fields{
-        {"FileSourceID", 4, 2},
-        {"GlobalEncoding", 6, 2},
-        {"VersionMajor", 24, 1},
-        {"VersionMinor", 25, 1},
-        {"FileCreationDay", 90, 2},
-        {"HeaderSize", 94, 2},
-        {"OffsetToData", 96, 4},
-        {"NumberOfVariableLengthRecords", 100, 4},
-        {"PointDataFormatID", 104, 1},
-        {"PointDataRecordLength", 105, 2},
-        {"NumberOfPointReturns", 107, 4},
-        {"NumberOfPointsByReturn[0]", 111, 4},
-        {"NumberOfPointsByReturn[4]", 127, 4},
-    };
+    static const std::vector<IntField> fields = [] {
+        std::vector<IntField> out;
+        for (const char* name :
+             {"FileSourceID", "GlobalEncoding", "VersionMajor", "VersionMinor", "FileCreationDay",
+              "HeaderSize", "OffsetToData", "NumberOfVariableLengthRecords", "PointDataFormatID",
+              "PointDataRecordLength", "NumberOfPointReturns", "NumberOfPointsByReturn[0]",
+              "NumberOfPointsByReturn[4]"}) {
+            const HeaderField& f = header_field(name);
+            out.push_back({name, f.offset, f.size});
+        }
+        return out;
+    }();
     return fields;
 }
 
@@ -262,7 +257,7 @@ void count_field(Draft& d) {
 
 void double_field(Draft& d) {
     const unsigned k = static_cast<unsigned>(d.rng.below(12));
-    const std::size_t off = 131 + 8 * k;
+    const std::size_t off = header_offset(kDoubleNames[k]);
     const std::vector<std::size_t> targets = d.targets();
     const double orig = get_f64(d.files[targets[0]].bytes, off);
     constexpr double inf = std::numeric_limits<double>::infinity();
