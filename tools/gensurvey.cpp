@@ -44,6 +44,11 @@ constexpr const char* kUsage =
     "  --height H         north-south extent in metres (default 2000)\n"
     "  --vlrs             add a projection VLR and a text description VLR to every file\n"
     "  --seed N           seed of the pseudo-random stream (default 1)\n"
+    "  --order O          order of the point records: scan (as the scanner recorded\n"
+    "                     them), random (each strip shuffled; a strip is held in\n"
+    "                     memory) or tiled (one file per tile of side --tile-size,\n"
+    "                     named DIR/STEM_R<row>C<col>.las) (default scan)\n"
+    "  --tile-size T      tile side of --order tiled (default 250)\n"
     "  --help             show this text\n";
 
 // A command-line mistake: the message is printed with a hint at --help.
@@ -141,6 +146,17 @@ Options parse_options(int argc, char** argv) {
             s.width = parse_positive(option, value);
         } else if (option == "--height") {
             s.height = parse_positive(option, value);
+        } else if (option == "--order") {
+            if (value == "scan")
+                s.order = tessaro::survey::RecordOrder::scan;
+            else if (value == "random")
+                s.order = tessaro::survey::RecordOrder::random;
+            else if (value == "tiled")
+                s.order = tessaro::survey::RecordOrder::tiled;
+            else
+                throw UsageError{"--order must be scan, random or tiled, not '" + value + "'"};
+        } else if (option == "--tile-size") {
+            s.tile_size = parse_positive(option, value);
         } else if (option == "--seed") {
             s.seed = static_cast<std::uint32_t>(parse_unsigned(option, value, 0xFFFFFFFFULL));
         } else {

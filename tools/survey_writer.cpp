@@ -24,26 +24,6 @@ constexpr std::uint16_t kLas10RecordSignature = 0xAABB;
 // Points encoded per write call: about 2 MiB of format 3 records.
 constexpr std::size_t kBlockPoints = 65536;
 
-void store_u16le(unsigned char* p, std::uint16_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-std::uint16_t load_u16le(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-void store_f64le(unsigned char* p, double v) {
-    auto bits = std::bit_cast<std::uint64_t>(v);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(bits >> (8 * i));
-}
-
-double load_f64le(const unsigned char* p) {
-    std::uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= static_cast<std::uint64_t>(p[i]) << (8 * i);
-    return std::bit_cast<double>(bits);
-}
-
 // Copies `text` into a fixed-size field, cut to its size, zero-filled.
 template <std::size_t N>
 void copy_text(char (&field)[N], std::string_view text) {
@@ -519,6 +499,8 @@ void check_survey_spec(const SurveySpec& spec) {
     for (double scale : {spec.XScaleFactor, spec.YScaleFactor, spec.ZScaleFactor})
         if (!(scale > 0.0) || !std::isfinite(scale))
             throw std::invalid_argument("scale factors must be positive");
+    if (spec.order == RecordOrder::tiled && !(spec.tile_size > 0.0 && std::isfinite(spec.tile_size)))
+        throw std::invalid_argument("the tile size must be positive");
     if (!(spec.width > 0.0) || !(spec.height > 0.0) || !std::isfinite(spec.width) ||
         !std::isfinite(spec.height))
         throw std::invalid_argument("width and height must be positive");
@@ -535,6 +517,40 @@ std::string strip_path(const SurveySpec& spec, unsigned strip) {
     return spec.directory + "/" + spec.file_stem + "_" + number + ".las";
 }
 
+// Tallies the records of a block and writes them to `out`.
+void write_block(OutputFile& out, PointTally& tally, const unsigned char* data, std::size_t n,
+                 std::size_t size) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char* rec = data + i * size;
+        tally.add(load_i32le(rec), load_i32le(rec + 4), load_i32le(rec + 8), rec[14]);
+    }
+    out.write(data, n * size);
+}
+
+// The records of one strip in a pseudo-random order (Fisher-Yates, its own
+// stream of the seed), so that consecutive records fall anywhere in the strip.
+// Holds the strip in memory.
+std::vector<unsigned char> shuffled_strip(const SurveySpec& spec, const StripLayout& layout) {
+    std::vector<unsigned char> records;
+    std::size_t size = 0;
+    generate_strip(spec, layout, [&](const unsigned char* data, std::size_t n, std::size_t len) {
+        records.insert(records.end(), data, data + n * len);
+        size = len;
+    });
+    if (size == 0) return records;
+    Random rng{spec.seed * 0x9E6C63D0676A9A99ULL + (layout.index + 1) * 0xC2B2AE3D27D4EB4FULL};
+    unsigned char held[64];
+    for (std::size_t k = records.size() / size; k > 1; --k) {
+        const std::size_t j = static_cast<std::size_t>(rng.next() % k);
+        unsigned char* a = records.data() + (k - 1) * size;
+        unsigned char* b = records.data() + j * size;
+        std::memcpy(held, a, size);
+        std::memcpy(a, b, size);
+        std::memcpy(b, held, size);
+    }
+    return records;
+}
+
 // Writes one strip file: a header with zero counts first, the points in
 // blocks, then the header again with the final counts and bounds.
 void write_strip(const SurveySpec& spec, unsigned strip, const std::string& path) {
@@ -545,18 +561,118 @@ void write_strip(const SurveySpec& spec, unsigned strip, const std::string& path
     write_header(out, header);
     out.write(between.data(), between.size());
     PointTally tally;
-    generate_strip(spec, lay_strip(spec, strip),
-                   [&](const unsigned char* data, std::size_t n, std::size_t size) {
-                       for (std::size_t i = 0; i < n; ++i) {
-                           const unsigned char* rec = data + i * size;
-                           tally.add(load_i32le(rec), load_i32le(rec + 4), load_i32le(rec + 8), rec[14]);
-                       }
-                       out.write(data, n * size);
-                   });
+    const StripLayout layout = lay_strip(spec, strip);
+    if (spec.order == RecordOrder::random) {
+        const std::vector<unsigned char> records = shuffled_strip(spec, layout);
+        const std::size_t size = point_record_size(spec.PointDataFormatID);
+        write_block(out, tally, records.data(), records.size() / size, size);
+    } else {
+        generate_strip(spec, layout, [&](const unsigned char* data, std::size_t n, std::size_t size) {
+            write_block(out, tally, data, n, size);
+        });
+    }
     apply_tally(header, tally);
     out.rewind_to_start();
     write_header(out, header);
     out.close();
+}
+
+// Most tiles a tiled survey may have: each holds a file open while the
+// strips are generated.
+constexpr unsigned kMaxSurveyTiles = 4096;
+
+// The tiles of a tiled survey: laid from the smallest X and Y of all points,
+// as the tiler lays its grid over the files' combined extent.
+struct SurveyTiles {
+    double XMin = 0.0, YMin = 0.0, size = 1.0;
+    unsigned rows = 1, cols = 1;
+};
+
+unsigned tile_index(double position, unsigned count) {
+    const double f = std::floor(position);
+    if (!(f >= 0.0)) return 0;
+    if (f >= static_cast<double>(count)) return count - 1;
+    return static_cast<unsigned>(f);
+}
+
+SurveyTiles lay_survey_tiles(const SurveySpec& spec) {
+    PointTally all;
+    for (unsigned strip = 0; strip < spec.files; ++strip)
+        generate_strip(spec, lay_strip(spec, strip),
+                       [&](const unsigned char* data, std::size_t n, std::size_t size) {
+                           for (std::size_t i = 0; i < n; ++i) {
+                               const unsigned char* rec = data + i * size;
+                               all.add(load_i32le(rec), load_i32le(rec + 4), load_i32le(rec + 8), rec[14]);
+                           }
+                       });
+    SurveyTiles t;
+    t.size = spec.tile_size;
+    t.XMin = actual_coordinate(all.min[0], spec.XScaleFactor, spec.XOffset);
+    t.YMin = actual_coordinate(all.min[1], spec.YScaleFactor, spec.YOffset);
+    const double XMax = actual_coordinate(all.max[0], spec.XScaleFactor, spec.XOffset);
+    const double YMax = actual_coordinate(all.max[1], spec.YScaleFactor, spec.YOffset);
+    const double rows = std::max(1.0, std::ceil((YMax - t.YMin) / t.size));
+    const double cols = std::max(1.0, std::ceil((XMax - t.XMin) / t.size));
+    if (!(rows * cols <= kMaxSurveyTiles))
+        throw std::invalid_argument("a tiled survey of " + std::to_string(rows * cols) + " tiles; at most " +
+                                    std::to_string(kMaxSurveyTiles) + " are possible");
+    t.rows = static_cast<unsigned>(rows);
+    t.cols = static_cast<unsigned>(cols);
+    return t;
+}
+
+// One file of a tiled survey, opened when its first point arrives.
+struct TileFile {
+    std::unique_ptr<OutputFile> out;
+    LAS12Header header{};
+    PointTally tally;
+};
+
+// Generates the strips again and writes every point to the file of its tile.
+std::vector<std::string> write_tiled_survey(const SurveySpec& spec) {
+    const SurveyTiles t = lay_survey_tiles(spec);
+    const LasFileSpec file_spec = strip_file_spec(spec, 0);
+    const std::vector<unsigned char> between = pre_point_bytes(file_spec);
+    const int width = std::snprintf(nullptr, 0, "%u", std::max(t.rows, t.cols));
+    const auto path_of = [&](unsigned r, unsigned c) {
+        char label[32];
+        std::snprintf(label, sizeof label, "_R%0*uC%0*u.las", width, r + 1, width, c + 1);
+        return spec.directory + "/" + spec.file_stem + label;
+    };
+    std::vector<TileFile> tiles(static_cast<std::size_t>(t.rows) * t.cols);
+    for (unsigned strip = 0; strip < spec.files; ++strip) {
+        generate_strip(
+            spec, lay_strip(spec, strip), [&](const unsigned char* data, std::size_t n, std::size_t size) {
+                for (std::size_t i = 0; i < n; ++i) {
+                    const unsigned char* rec = data + i * size;
+                    const double x = actual_coordinate(load_i32le(rec), spec.XScaleFactor, spec.XOffset);
+                    const double y = actual_coordinate(load_i32le(rec + 4), spec.YScaleFactor, spec.YOffset);
+                    const unsigned r = tile_index((y - t.YMin) / t.size, t.rows);
+                    const unsigned c = tile_index((x - t.XMin) / t.size, t.cols);
+                    TileFile& tf = tiles[static_cast<std::size_t>(r) * t.cols + c];
+                    if (!tf.out) {
+                        tf.out = std::make_unique<OutputFile>(path_of(r, c));
+                        tf.header = layout_header(file_spec);
+                        write_header(*tf.out, tf.header);
+                        tf.out->write(between.data(), between.size());
+                    }
+                    write_block(*tf.out, tf.tally, rec, 1, size);
+                }
+            });
+    }
+    std::vector<std::string> paths;
+    for (unsigned r = 0; r < t.rows; ++r) {
+        for (unsigned c = 0; c < t.cols; ++c) {
+            TileFile& tf = tiles[static_cast<std::size_t>(r) * t.cols + c];
+            if (!tf.out) continue;
+            apply_tally(tf.header, tf.tally);
+            tf.out->rewind_to_start();
+            write_header(*tf.out, tf.header);
+            tf.out->close();
+            paths.push_back(path_of(r, c));
+        }
+    }
+    return paths;
 }
 
 }  // namespace
@@ -568,12 +684,16 @@ std::vector<std::string> generate_survey(const SurveySpec& spec) {
     if (ec) throw std::runtime_error("cannot create directory " + spec.directory + ": " + ec.message());
 
     std::vector<std::string> paths;
-    std::string list_text;
-    for (unsigned strip = 0; strip < spec.files; ++strip) {
-        paths.push_back(strip_path(spec, strip));
-        write_strip(spec, strip, paths.back());
-        list_text += paths.back() + "\n";
+    if (spec.order == RecordOrder::tiled) {
+        paths = write_tiled_survey(spec);
+    } else {
+        for (unsigned strip = 0; strip < spec.files; ++strip) {
+            paths.push_back(strip_path(spec, strip));
+            write_strip(spec, strip, paths.back());
+        }
     }
+    std::string list_text;
+    for (const std::string& path : paths) list_text += path + "\n";
     OutputFile list(spec.directory + "/" + spec.list_name);
     list.write(list_text.data(), list_text.size());
     list.close();

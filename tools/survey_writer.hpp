@@ -84,6 +84,13 @@ void write_las_file(const std::string& path, const LasFileSpec& spec, const std:
 void write_las_file(const std::string& path, const LasFileSpec& spec, const LAS12Header& header,
                     const std::vector<PointRecord>& points);
 
+// The order in which a survey's point records are written.
+enum class RecordOrder {
+    scan,    // as the scanner recorded them: zigzag sweeps along each strip
+    random,  // each strip's records shuffled
+    tiled,   // one file per square tile of side `tile_size`, records in scan order
+};
+
 // A realistic survey: overlapping flight-line strips of multi-return points.
 struct SurveySpec {
     std::string directory = ".";
@@ -99,10 +106,17 @@ struct SurveySpec {
     double width = 2000.0, height = 2000.0;            // extent of the surveyed area
     bool with_vlrs = false;                            // a projection VLR and a text VLR in every file
     std::uint32_t seed = 1;
+    RecordOrder order = RecordOrder::scan;
+    // With RecordOrder::tiled: the side of the tiles, laid from the survey's
+    // smallest X and Y as the tiler lays its grid, so that each file lies in
+    // one tile of a tiler run with the same tile size.
+    double tile_size = 250.0;
 };
 
 // Writes the files and the list file of a survey; returns the paths of the
-// LAS files as written in the list (each is `directory`/<stem>_NN.las).
+// LAS files as written in the list: `directory`/<stem>_NN.las, one per strip,
+// or with RecordOrder::tiled `directory`/<stem>_R<row>C<col>.las, one per
+// tile that holds points (row and column from 1, zero-padded alike).
 std::vector<std::string> generate_survey(const SurveySpec& spec);
 
 }  // namespace tessaro::survey
