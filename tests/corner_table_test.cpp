@@ -46,7 +46,8 @@ std::vector<std::string> attributes(const Corners& c) {
 
 void set_counts(const Tile& grid, const std::vector<Occupied>& occupied) {
     initializeTileStructure(grid.Rows, grid.Cols);
-    for (const auto& o : occupied) _tileInfo[o.i][o.j].nPts = o.nPts;
+    for (const auto& o : occupied)
+        _tileInfo.at(static_cast<std::uint16_t>(o.i), static_cast<std::uint16_t>(o.j)).nPts = o.nPts;
 }
 
 std::string write_table(const TempDir& dir, const Tile& grid, double tile_size) {
@@ -197,8 +198,8 @@ TEST(CornerTable, FailuresEndTheRunWithOneMessage) {
         TempDir dir;
         const std::string file = dir.file(c.file);
         initializeTileStructure(c.grid.Rows, c.grid.Cols);
-        for (auto& row : _tileInfo)
-            for (auto& tile : row) tile.nPts = 1;
+        for (std::uint16_t i = 0; i < c.grid.Rows; ++i)
+            for (std::uint16_t j = 0; j < c.grid.Cols; ++j) _tileInfo.at(i, j).nPts = 1;
         const test::ChildResult r = test::run_in_child(
             [&] {
                 if (c.create) createCoordinateDBF(file);

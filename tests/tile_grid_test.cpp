@@ -101,34 +101,21 @@ TEST(TileNames, WidthComesFromTheLargerCount) {
         const Tile t{c.Rows, c.Cols, 0, 0, 0, 0};
         const int bufsize = digit_width(t);
         EXPECT_EQ(bufsize, c.width);
-        TileNameTable names = Make2dStringArray(c.Rows, c.Cols, tile_name_length("P/", bufsize));
-        fill_tile_names(names, "P/", bufsize);
-        ASSERT_EQ(names.size(), c.Rows);
-        ASSERT_EQ(names[0].size(), c.Cols);
-        EXPECT_EQ(names[0][0], c.first);
-        EXPECT_EQ(names[c.Rows - 1][c.Cols - 1], c.last);
-        EXPECT_EQ(names[c.Rows - 1][c.Cols - 1].size() + 1, tile_name_length("P/", bufsize));
+        EXPECT_EQ(tile_file_name("P/", bufsize, 0, 0), c.first);
+        EXPECT_EQ(tile_file_name("P/", bufsize, static_cast<std::uint16_t>(c.Rows - 1),
+                                 static_cast<std::uint16_t>(c.Cols - 1)),
+                  c.last);
     }
 }
 
 TEST(TileNames, WorkedExampleRunsFromSouthWestToNorthEast) {
     const Tile t = lay_tile_grid(12.34, 3.20, 987.65, 749.90, 250, false, 0, false, 0);
     const int bufsize = digit_width(t);
-    EXPECT_EQ(tile_name_length("T_", bufsize), 11U);
-    TileNameTable names = Make2dStringArray(t.Rows, t.Cols, tile_name_length("T_", bufsize));
-    fill_tile_names(names, "T_", bufsize);
-    EXPECT_EQ(names[0][0], "T_R1C1.las");
-    EXPECT_EQ(names[0][3], "T_R1C4.las");  // row 0 is the lowest Y, columns run east
-    EXPECT_EQ(names[2][0], "T_R3C1.las");
-    EXPECT_EQ(names[2][3], "T_R3C4.las");
+    EXPECT_EQ(tile_file_name("T_", bufsize, 0, 0), "T_R1C1.las");
+    EXPECT_EQ(tile_file_name("T_", bufsize, 0, 3), "T_R1C4.las");  // row 0 is the lowest Y, columns run east
+    EXPECT_EQ(tile_file_name("T_", bufsize, 2, 0), "T_R3C1.las");
+    EXPECT_EQ(tile_file_name("T_", bufsize, 2, 3), "T_R3C4.las");
     EXPECT_EQ(tile_label(2, 3, 14), "R03C14");
-}
-
-TEST(TileNames, EmptyTablesHaveNoEntries) {
-    EXPECT_TRUE(Make2dStringArray(0, 5, 10).empty());
-    const TileNameTable rows_only = Make2dStringArray(3, 0, 10);
-    ASSERT_EQ(rows_only.size(), 3U);
-    EXPECT_TRUE(rows_only[0].empty());
 }
 
 struct RangeCase {

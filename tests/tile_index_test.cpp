@@ -47,7 +47,10 @@ const std::vector<std::string> kFields = {"TileRow: Integer (5.0)", "TileCol: In
 
 void set_counts(const Tile& grid, const std::vector<std::uint32_t>& counts) {
     initializeTileStructure(grid.Rows, grid.Cols);
-    for (std::size_t k = 0; k < counts.size(); ++k) _tileInfo[k / grid.Cols][k % grid.Cols].nPts = counts[k];
+    for (std::size_t k = 0; k < counts.size(); ++k)
+        if (counts[k] != 0)
+            _tileInfo.at(static_cast<std::uint16_t>(k / grid.Cols), static_cast<std::uint16_t>(k % grid.Cols))
+                .nPts = counts[k];
 }
 
 struct OutlineCase {

@@ -32,9 +32,11 @@ class TileStats : public testing::Test {
 };
 
 TEST_F(TileStats, StartsWithSentinelsAndZeroCounts) {
-    ASSERT_EQ(_tileInfo.size(), 2U);
-    ASSERT_EQ(_tileInfo[1].size(), 3U);
-    const TileStruct& t = _tileInfo[1][2];
+    ASSERT_EQ(_tileInfo.Rows, 2U);
+    ASSERT_EQ(_tileInfo.Cols, 3U);
+    EXPECT_EQ(_tileInfo.find(1, 2), nullptr);  // nothing is held for a tile never touched
+    EXPECT_EQ(_tileInfo.points_in(1, 2), 0U);
+    const TileStruct& t = _tileInfo.at(1, 2);
     EXPECT_EQ(t.nPts, 0U);
     EXPECT_EQ(t.Xmin, 1.0e13);
     EXPECT_EQ(t.Ymin, 1.0e13);
@@ -48,7 +50,7 @@ TEST_F(TileStats, StartsWithSentinelsAndZeroCounts) {
 TEST_F(TileStats, SingleRecordSetsMinimumEqualToMaximum) {
     const LAS12Header h = header_with(0.01, 1000.0);
     update_tileInfo(record(1234, -5678, 42, 3), 0, 1, h);
-    const TileStruct& t = _tileInfo[0][1];
+    const TileStruct& t = _tileInfo.at(0, 1);
     EXPECT_EQ(t.nPts, 1U);
     EXPECT_EQ(t.tmpNPts, 1U);
     EXPECT_EQ(t.Xmin, 1234 * 0.01 + 1000.0);
@@ -59,14 +61,14 @@ TEST_F(TileStats, SingleRecordSetsMinimumEqualToMaximum) {
     EXPECT_EQ(t.Zmax, t.Zmin);
     EXPECT_EQ(t.Ret[2], 1U);
     EXPECT_EQ(t.Ret[0] + t.Ret[1] + t.Ret[3] + t.Ret[4], 0U);
-    EXPECT_EQ(_tileInfo[0][0].nPts, 0U);  // only the addressed tile changes
+    EXPECT_EQ(_tileInfo.at(0, 0).nPts, 0U);  // only the addressed tile changes
 }
 
 TEST_F(TileStats, ReturnNumbersZeroSixSevenCountInNoEntry) {
     const LAS12Header h = header_with(1.0, 0.0);
     const unsigned returns[] = {0, 1, 2, 3, 4, 5, 6, 7, 5, 1};
     for (unsigned n : returns) update_tileInfo(record(0, 0, 0, n), 1, 0, h);
-    const TileStruct& t = _tileInfo[1][0];
+    const TileStruct& t = _tileInfo.at(1, 0);
     EXPECT_EQ(t.nPts, 10U);
     EXPECT_EQ(t.tmpNPts, 10U);
     const std::uint32_t want[5] = {2, 1, 1, 1, 2};
@@ -78,7 +80,7 @@ TEST_F(TileStats, ReturnNumberIsTheLowThreeBitsOnly) {
     ReturnStruct p = record(0, 0, 0, 2);
     p.bitfield = static_cast<std::int8_t>(0xFA);  // edge of flight line, scan direction, 7 returns, return 2
     update_tileInfo(p, 0, 0, h);
-    EXPECT_EQ(_tileInfo[0][0].Ret[1], 1U);
+    EXPECT_EQ(_tileInfo.at(0, 0).Ret[1], 1U);
 }
 
 TEST_F(TileStats, BoundsUseEachRecordsOwnFileScaleAndOffset) {
@@ -86,7 +88,7 @@ TEST_F(TileStats, BoundsUseEachRecordsOwnFileScaleAndOffset) {
     const LAS12Header b = header_with(0.001, 500.0);
     update_tileInfo(record(100, 100, 100, 1), 0, 2, a);     // 1.0
     update_tileInfo(record(-400000, 2000, 0, 1), 0, 2, b);  // 100.0, 502.0, 500.0
-    const TileStruct& t = _tileInfo[0][2];
+    const TileStruct& t = _tileInfo.at(0, 2);
     EXPECT_EQ(t.Xmin, 100 * 0.01);
     EXPECT_EQ(t.Xmax, -400000 * 0.001 + 500.0);
     EXPECT_EQ(t.Ymin, 100 * 0.01);
@@ -102,7 +104,7 @@ TEST_F(TileStats, EqualCoordinateLeavesTheBoundUnchanged) {
     const LAS12Header positive_zero = header_with(1.0, 0.0);
     update_tileInfo(record(0, 0, 0, 1), 1, 1, negative_zero);
     update_tileInfo(record(0, 0, 0, 1), 1, 1, positive_zero);
-    const TileStruct& t = _tileInfo[1][1];
+    const TileStruct& t = _tileInfo.at(1, 1);
     for (double bound : {t.Xmin, t.Xmax, t.Ymin, t.Ymax, t.Zmin, t.Zmax}) {
         EXPECT_EQ(bound, 0.0);
         EXPECT_TRUE(std::signbit(bound));
@@ -113,9 +115,9 @@ TEST_F(TileStats, PerFileCountRestartsWhileTotalsAccumulate) {
     const LAS12Header h = header_with(1.0, 0.0);
     update_tileInfo(record(1, 1, 1, 1), 0, 0, h);
     update_tileInfo(record(2, 2, 2, 2), 0, 0, h);
-    _tileInfo[0][0].tmpNPts = 0;  // the distribution resets it for the next input file
+    _tileInfo.at(0, 0).tmpNPts = 0;  // the distribution resets it for the next input file
     update_tileInfo(record(3, 3, 3, 1), 0, 0, h);
-    const TileStruct& t = _tileInfo[0][0];
+    const TileStruct& t = _tileInfo.at(0, 0);
     EXPECT_EQ(t.nPts, 3U);
     EXPECT_EQ(t.tmpNPts, 1U);
     EXPECT_EQ(t.Ret[0], 2U);

@@ -298,9 +298,9 @@ TEST(TilingEndToEnd, RecordsOutsideTheirHeaderBoundsAreStillTiled) {
 
 // A file whose header claims one corner while its records scatter over a
 // 60 x 60 grid: 3600 tiles opened on demand, far more than the 128 files the
-// process may open here. Streams opened on demand are closed between blocks
-// and reopened for appending, so the run ends sound and the report counts
-// every tile once.
+// process may open here. The files of the streams used least recently are
+// closed and reopened for appending when they next write, so the run ends
+// sound and the report counts every tile once.
 TEST(TilingEndToEnd, RecordsScatteredOverManyTilesOutsideTheRangeNeedFewOpenFiles) {
     TempDir dir;
     const survey::LasFileSpec spec = file_spec(2, 0, false);
@@ -372,27 +372,64 @@ TEST(TilingEndToEnd, PrefixWithADirectoryPartPlacesTheTilesThere) {
     EXPECT_NE(r.run.output.find("\nout/sub/T_R1C1.las ("), std::string::npos) << r.run.output;
 }
 
-TEST(TilingEndToEnd, GridWhoseTablesCannotFitInMemoryIsRefusedBeforeAnyTile) {
-    TempDir dir;
-    // 6000 x 6000 by 0.1: 60000 x 60000 tiles, far more tables than memory.
-    survey::write_las_file(dir.file("wide.las"), file_spec(2, 0, false), points_at({{0, 0}}));
-    survey::write_las_file(dir.file("far.las"), file_spec(2, 0, false), points_at({{6000, 6000}}));
-    write_list(dir.path, "list.txt", {"wide.las", "far.las"});
-    // An address-space limit keeps a regression from exhausting the machine;
-    // a sanitized build reserves more address space than that for itself.
+// A run keeps state only for the tiles it touches, so a huge grid needs no
+// more memory than the tiles in use. An address-space limit far below what
+// per-tile tables of the whole grid would take stands in for a memory check;
+// a sanitized build reserves more address space than that for itself.
+std::string memory_limited(const std::vector<std::string>& args) {
 #if defined(__SANITIZE_ADDRESS__)
-    const std::string limit;
+    std::string command = "exec ";
 #else
-    const std::string limit = "ulimit -v 4000000; ";
+    std::string command = "ulimit -v 262144; exec ";
 #endif
-    const RunResult r = run_program(
-        "/bin/sh", {"-c", limit + "exec " + test::shell_command(TESSARO_BIN) + " list.txt G_ 0.1"}, dir.path);
+    command += test::shell_command(TESSARO_BIN);
+    for (const std::string& a : args) command += " '" + a + "'";
+    return command;
+}
+
+TEST(TilingEndToEnd, HugeGridIsRefusedByTheSpanCheckBeforeAnyPerTileState) {
+    TempDir dir;
+    // 560 m x 280 m by 0.1: 5600 x 2800 tiles, all in the one file's range.
+    survey::write_las_file(dir.file("wide.las"), file_spec(2, 0, false), points_at({{0, 0}, {560, 280}}));
+    write_list(dir.path, "list.txt", {"wide.las"});
+    const RunResult r = run_program("/bin/sh", {"-c", memory_limited({"list.txt", "G_", "0.1"})}, dir.path);
     EXPECT_EQ(r.status, 255) << r.output;
-    EXPECT_NE(r.output.find("\nA tile size of 0.100 gives a grid of 3600000000 tiles, whose tables need "),
-              std::string::npos)
+    EXPECT_NE(r.output.find("# of Tiles                             15680000\n"), std::string::npos)
         << r.output;
-    EXPECT_EQ(r.output.find("Tiling Information"), std::string::npos) << r.output;
+    const std::string refusal =
+        "\nTiles per laser file ...\n\nSpecified Tile Size (0.100) distributes contents of file wide.las in "
+        "more than 99 files. Make Tile Size coarser (larger)\n";
+    EXPECT_EQ(r.output.substr(r.output.size() - std::min(r.output.size(), refusal.size())), refusal);
     EXPECT_TRUE(files_with_stem(dir.path, "G_").empty());
+}
+
+TEST(TilingEndToEnd, CorridorOverAHugeGridKeepsStateOnlyForTheTilesInUse) {
+    TempDir dir;
+    // 26 blocks of 200 m x 200 m every 4 km along the diagonal of a 100 km
+    // box, cut into 25 m tiles: a grid of some 4000 x 4000 tiles, of which
+    // about 2000 receive points.
+    std::vector<std::string> names;
+    for (unsigned k = 0; k < 26; ++k) {
+        const double at = 4000.0 * k;
+        names.push_back("block" + std::to_string(k) + ".las");
+        survey::write_las_file(dir.file(names.back()), file_spec(2, 1, false),
+                               cloud(2000, at, at, at + 200, at + 200, k + 1));
+    }
+    write_list(dir.path, "list.txt", names);
+    const RunResult r = run_program("/bin/sh", {"-c", memory_limited({"list.txt", "C_", "25"})}, dir.path);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::size_t at = r.output.find("# of Tiles");
+    ASSERT_NE(at, std::string::npos) << r.output;
+    EXPECT_GT(std::stoull(r.output.substr(at + 10)), 16000000U) << r.output;
+    verify::ConservationRequest rq;
+    rq.list_file = "list.txt";
+    rq.tile_prefix = "C_";
+    rq.tile_size = 25;
+    rq.directory = dir.path;
+    const verify::ConservationReport check = verify::check_conservation(rq);
+    EXPECT_TRUE(check.ok) << check.message;
+    EXPECT_EQ(check.records, 52000U);
+    EXPECT_LT(check.tiles, 26U * 81U);
 }
 
 // The check itself must notice every kind of damage to a sound run.

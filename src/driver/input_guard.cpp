@@ -47,8 +47,8 @@ void refuse_if_input(const std::set<FileId>& inputs, const std::string& tile) {
 
 }  // namespace
 
-void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile, int bufsize,
-                              const TileNameTable& tileNames) {
+void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile,
+                              int bufsize) {
     std::set<FileId> inputs;
     struct stat st;
     if (fstat(fileno(fp_a), &st) == 0) inputs.insert({st.st_dev, st.st_ino});
@@ -68,8 +68,10 @@ void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, co
         // No such directory holds no tile. One that cannot be listed is
         // checked tile by tile.
         if (errno == ENOENT || errno == ENOTDIR) return;
-        for (const auto& row : tileNames)
-            for (const auto& tile : row) refuse_if_input(inputs, tile);
+        for (unsigned r = 0; r < pTile.Rows; ++r)
+            for (unsigned c = 0; c < pTile.Cols; ++c)
+                refuse_if_input(inputs, tile_file_name(TilePrefix, bufsize, static_cast<std::uint16_t>(r),
+                                                       static_cast<std::uint16_t>(c)));
         return;
     }
     while (const dirent* entry = readdir(listing.get())) {

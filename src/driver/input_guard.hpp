@@ -14,7 +14,6 @@ namespace tessaro {
 // (another spelling of the path, a symbolic or hard link). Writing such a
 // tile would truncate or grow an input while the run still reads it. Called
 // before any tile file is written; leaves the list rewound.
-void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile, int bufsize,
-                              const TileNameTable& tileNames);
+void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile, int bufsize);
 
 }  // namespace tessaro

@@ -118,25 +118,23 @@ int run(int argc, char** argv) {
         lay_tile_grid(ph12output.MinX, ph12output.MinY, ph12output.MaxX, ph12output.MaxY, TileSize,
                       FlagInit.r_cnt == 1, resolution, FlagInit.b_cnt == 1, Tile_Buffer);
     print_tiling_information(pTile);
+    // Names, statistics and streams exist only for the tiles the run
+    // touches, each made when first needed.
     const int bufsize = digit_width(pTile);
-    TileNameTable tileNames =
-        Make2dStringArray(pTile.Rows, pTile.Cols, tile_name_length(TilePrefix, bufsize));
-    fill_tile_names(tileNames, TilePrefix, bufsize);
     initializeTileStructure(pTile.Rows, pTile.Cols);
-    TileStreamTable fTileArray = Make2dFilePointerArray(pTile.Rows, pTile.Cols);
 
     rewind_list(fp_a);
     std::printf("\nTiles per laser file ...\n");
     check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer);
     std::printf("\n");
-    refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize, tileNames);
+    refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize);
 
     LAS12Header ph12{};
-    distribute_points(fp_a, filecount, TileSize, Tile_Buffer, pTile, tileNames, fTileArray, ph12,
+    distribute_points(fp_a, filecount, TileSize, Tile_Buffer, pTile, TilePrefix, bufsize, ph12,
                       record_size_of_type(LASType));
     list.reset();
 
-    finalize_tile_headers(pTile, tileNames, ph12);
+    finalize_tile_headers(TilePrefix, bufsize, ph12);
     std::printf("\r%78s", "");
     if (FlagInit.s_cnt == 1)
         write_tile_index(TilePrefix, TileSize, pTile, Tile_Buffer, FlagInit.b_cnt == 1, crs);

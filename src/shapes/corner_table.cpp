@@ -60,13 +60,10 @@ void addtoCoordinateDBF(const std::string& dbfname, const Tile& pTile, double Ti
     try {
         const int bufsize = digit_width(pTile);
         unsigned long long records = 0;
-        for (unsigned i = 0; i < pTile.Rows; ++i) {
-            for (unsigned j = 0; j < pTile.Cols; ++j) {
-                if (_tileInfo[i][j].nPts == 0) continue;
-                write_corners(dbf.get(), dbfname, record_number(records, dbfname), pTile, TileSize, i, j,
-                              bufsize);
-                ++records;
-            }
+        for (const std::uint32_t key : tiles_with_points()) {
+            write_corners(dbf.get(), dbfname, record_number(records, dbfname), pTile, TileSize, key_row(key),
+                          key_col(key), bufsize);
+            ++records;
         }
     } catch (const std::bad_alloc&) {
         fail("Out of memory while writing %s\n", dbfname.c_str());

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <new>
+#include <vector>
 
 #include "console.hpp"
 #include "io_watch.hpp"
@@ -78,7 +79,7 @@ void write_outline(SHPHandle shp, const std::string& shpname, const Tile& pTile,
 }
 
 void write_attributes(DBFHandle dbf, const std::string& dbfname, const Tile& pTile, unsigned i, unsigned j,
-                      int bufsize) {
+                      int bufsize, std::uint32_t points) {
     const int k = record_number(static_cast<unsigned long long>(i) * pTile.Cols + j, dbfname);
     const std::string name = tile_label(bufsize, i + 1, j + 1);
     const auto check = [&](int written, const char* field) {
@@ -87,7 +88,7 @@ void write_attributes(DBFHandle dbf, const std::string& dbfname, const Tile& pTi
     check(DBFWriteIntegerAttribute(dbf, k, 0, static_cast<int>(i + 1)), "TileRow");
     check(DBFWriteIntegerAttribute(dbf, k, 1, static_cast<int>(j + 1)), "TileCol");
     check(DBFWriteStringAttribute(dbf, k, 2, name.c_str()), "TileName");
-    check(write_count(dbf, k, 3, _tileInfo[i][j].nPts), "Returns");
+    check(write_count(dbf, k, 3, points), "Returns");
 }
 
 }  // namespace
@@ -155,9 +156,21 @@ void addtoShapefileDBF(const std::string& dbfname, const Tile& pTile) {
     if (!dbf) fail("Failed to open %s for writing\n", dbfname.c_str());
     try {
         const int bufsize = digit_width(pTile);
-        for (unsigned i = 0; i < pTile.Rows; ++i)
-            for (unsigned j = 0; j < pTile.Cols; ++j)
-                write_attributes(dbf.get(), dbfname, pTile, i, j, bufsize);
+        // The tiles that hold records, met in the same row-major order as
+        // the grid is walked; every other tile has 0.
+        const std::vector<std::uint32_t> filled = tiles_with_points();
+        std::size_t next = 0;
+        for (unsigned i = 0; i < pTile.Rows; ++i) {
+            for (unsigned j = 0; j < pTile.Cols; ++j) {
+                const auto r = static_cast<std::uint16_t>(i), c = static_cast<std::uint16_t>(j);
+                std::uint32_t points = 0;
+                if (next < filled.size() && filled[next] == tile_key(r, c)) {
+                    points = _tileInfo.points_in(r, c);
+                    ++next;
+                }
+                write_attributes(dbf.get(), dbfname, pTile, i, j, bufsize, points);
+            }
+        }
     } catch (const std::bad_alloc&) {
         fail("Out of memory while writing %s\n", dbfname.c_str());
     }

@@ -4,11 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <string>
 
 #include "las_records.hpp"
 #include "tile_grid.hpp"
-#include "tile_stream.hpp"
 
 namespace tessaro {
 
@@ -60,17 +59,13 @@ inline Placement place_record(double i_dbl, double j_dbl, const Tile& grid, doub
     return pl;
 }
 
-// Bytes of point records read from an input file at a time: the records of
-// a block go from it straight to the tile files, so it is sized for the
-// processor's cache rather than for the disk.
-inline constexpr std::size_t kReadBlockBytes = std::size_t{1024} * 1024;
-
 // Copies every record of every listed file, in list order, to its home tile
-// and the neighbours its buffer reaches, counting each copy in `_tileInfo`.
-// `ph12` is left holding the header of the last listed file; `record_size` is
-// the point record length of the run.
+// and the neighbours its buffer reaches, and counts each copy in `_tileInfo`.
+// Tile files are named from `TilePrefix` with `bufsize` digits. `ph12` is left
+// holding the header of the last listed file; `record_size` is the point
+// record length of the run.
 void distribute_points(std::FILE* fp_a, std::uint16_t filecount, double TileSize, double Tile_Buffer,
-                       const Tile& pTile, const TileNameTable& tileNames, TileStreamTable& fTileArray,
-                       LAS12Header& ph12, std::uint16_t record_size);
+                       const Tile& pTile, const std::string& TilePrefix, int bufsize, LAS12Header& ph12,
+                       std::uint16_t record_size);
 
 }  // namespace tessaro

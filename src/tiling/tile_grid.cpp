@@ -1,9 +1,7 @@
 #include "tile_grid.hpp"
 
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <new>
 
 #include "console.hpp"
@@ -18,17 +16,6 @@ double axis_tile_count(double low, double high, double TileSize) {
 }
 
 }  // namespace
-
-std::uint64_t available_memory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    std::uint64_t kilobytes = 0;
-    std::string unit;
-    while (meminfo >> key >> kilobytes >> unit) {
-        if (key == "MemAvailable:") return kilobytes * 1024;
-    }
-    return 0;
-}
 
 Tile lay_tile_grid(double MinX, double MinY, double MaxX, double MaxY, double TileSize, bool snap,
                    double resolution, bool buffered, double buffer) {
@@ -64,16 +51,6 @@ Tile lay_tile_grid(double MinX, double MinY, double MaxX, double MaxY, double Ti
             TileSize, rows, cols);
     t.Rows = static_cast<std::uint16_t>(rows);
     t.Cols = static_cast<std::uint16_t>(cols);
-    // The tables are built for every tile of the grid; refuse a grid whose
-    // tables cannot fit rather than let the system kill the run half-way.
-    const std::uint64_t tiles = static_cast<std::uint64_t>(t.Rows) * t.Cols;
-    std::uint64_t available = available_memory();
-    if (available == 0 || available > kTableBudgetBytes) available = kTableBudgetBytes;
-    if (tiles > available / kTableBytesPerTile)
-        fail("\nA tile size of %.3f gives a grid of %u tiles, whose tables need %" PRIu64
-             " MB of memory; at most %" PRIu64 " MB can be given. Make Tile Size coarser (larger)\n",
-             TileSize, static_cast<unsigned>(tiles), tiles * kTableBytesPerTile / 1000000,
-             available / 1000000);
     return t;
 }
 
@@ -99,36 +76,17 @@ int digit_width(const Tile& tile) {
     return std::snprintf(nullptr, 0, "%d", static_cast<int>(larger));
 }
 
-std::size_t tile_name_length(const std::string& prefix, int bufsize) {
-    return prefix.size() + 2 * static_cast<std::size_t>(bufsize) + 7;
-}
-
 std::string tile_label(int bufsize, unsigned row_number, unsigned col_number) {
     char text[32];
     std::snprintf(text, sizeof text, "R%0*uC%0*u", bufsize, row_number, bufsize, col_number);
     return text;
 }
 
-TileNameTable Make2dStringArray(std::uint16_t rows, std::uint16_t cols, std::size_t LengthString) {
+std::string tile_file_name(const std::string& prefix, int bufsize, std::uint16_t row, std::uint16_t col) {
     try {
-        TileNameTable names(rows);
-        for (auto& row : names) {
-            row.resize(cols);
-            for (auto& name : row) name.reserve(LengthString);
-        }
-        return names;
+        return prefix + tile_label(bufsize, row + 1U, col + 1U) + ".las";
     } catch (const std::bad_alloc&) {
-        fail_line("Failed to allocate memory for the table of tile names");
-    }
-}
-
-void fill_tile_names(TileNameTable& names, const std::string& prefix, int bufsize) {
-    for (std::size_t r = 0; r < names.size(); ++r) {
-        for (std::size_t c = 0; c < names[r].size(); ++c) {
-            names[r][c] = prefix;
-            names[r][c] += tile_label(bufsize, static_cast<unsigned>(r + 1), static_cast<unsigned>(c + 1));
-            names[r][c] += ".las";
-        }
+        fail_line("Failed to allocate memory for a tile file name");
     }
 }
 

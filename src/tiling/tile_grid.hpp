@@ -20,25 +20,11 @@ struct Tile {
 // Largest number of rows or columns a grid can hold.
 inline constexpr double kMaxGridCount = 65535.0;
 
-// Memory the run's per-tile tables (name, statistics record, stream) take for
-// one tile, rounded up; a grid whose tables would not fit in the memory the
-// system has available is refused before they are built.
-inline constexpr std::uint64_t kTableBytesPerTile = 256;
-
-// Most memory the per-tile tables may take whatever the system has: 4 GiB,
-// about 16.7 million tiles. Larger grids (a tiny tile size over a wide extent)
-// would spend minutes building and walking tables that are nearly all empty.
-inline constexpr std::uint64_t kTableBudgetBytes = std::uint64_t{4} << 30;
-
-// Memory the system can still give the process, in bytes (MemAvailable);
-// 0 when it cannot be told.
-std::uint64_t available_memory();
-
 // Lays the grid over the data extent: snapped outward to `resolution` when
 // `snap`, grown by `buffer` when `buffered`, both when both. Refuses a grid of
-// more than 65535 rows or columns, or one whose tables would not fit in the
-// available memory; a zero-width or zero-height extent gets one column or row
-// so that every point has a tile.
+// more than 65535 rows or columns; a zero-width or zero-height extent gets one
+// column or row so that every point has a tile. Nothing is built per tile of
+// the grid: the run keeps state only for the tiles it touches.
 Tile lay_tile_grid(double MinX, double MinY, double MaxX, double MaxY, double TileSize, bool snap,
                    double resolution, bool buffered, double buffer);
 
@@ -51,20 +37,11 @@ unsigned tile_count(const Tile& tile);
 // bufsize: number of decimal digits of the larger of Rows and Cols.
 int digit_width(const Tile& tile);
 
-// Length of one tile file name slot: prefix, "R", digits, "C", digits, ".las"
-// and the terminating zero byte.
-std::size_t tile_name_length(const std::string& prefix, int bufsize);
-
 // The bare tile label "R%0*dC%0*d" for 1-based row and column numbers.
 std::string tile_label(int bufsize, unsigned row_number, unsigned col_number);
 
-using TileNameTable = std::vector<std::vector<std::string>>;
-
-// A rows x cols table of name buffers, each reserved for `LengthString` bytes.
-TileNameTable Make2dStringArray(std::uint16_t rows, std::uint16_t cols, std::size_t LengthString);
-
-// Fills every entry [r][c] with prefix + "R<r+1>C<c+1>.las".
-void fill_tile_names(TileNameTable& names, const std::string& prefix, int bufsize);
+// The file name of tile (row, col), both from 0: prefix + "R<row+1>C<col+1>.las".
+std::string tile_file_name(const std::string& prefix, int bufsize, std::uint16_t row, std::uint16_t col);
 
 // Index of a tile-unit position along an axis of `count` tiles: the floor of
 // the position, with positions below the grid in tile 0 and positions at or

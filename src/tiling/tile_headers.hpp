@@ -1,7 +1,9 @@
 // The final rewrite of every tile file's header.
 #pragma once
 
+#include <string>
 #include "las_records.hpp"
+
 #include "tile_grid.hpp"
 
 namespace tessaro {
@@ -17,6 +19,7 @@ void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_
 // input file's header) and the tile's statistics. The header size, point
 // offset and VLR count stay those of the tile's own creating file, which
 // define where its VLRs and records lie.
-void finalize_tile_headers(const Tile& pTile, const TileNameTable& tileNames, LAS12Header& base);
+// Tiles are named from `TilePrefix` with `bufsize` digits.
+void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base);
 
 }  // namespace tessaro

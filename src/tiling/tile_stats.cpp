@@ -1,32 +1,82 @@
 #include "tile_stats.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
 #include "console.hpp"
+#include "two_lane.hpp"
 
 namespace tessaro {
 
-std::vector<std::vector<TileStruct>> _tileInfo;
+TileInfoTable _tileInfo;
 
-void initializeTileStructure(std::uint16_t rows, std::uint16_t cols) {
-    try {
-        _tileInfo.resize(rows);
-    } catch (const std::bad_alloc&) {
-        fail("\nFailed to allocate memory for vector of pointers to rows of tile structure\n");
-    }
+TileStruct& TileInfoTable::at(std::uint16_t r, std::uint16_t c) {
     TileStruct initial{};
     initial.nPts = 0;
     initial.Xmin = initial.Ymin = initial.Zmin = kMinSentinel;
     initial.Xmax = initial.Ymax = initial.Zmax = kMaxSentinel;
     initial.tmpNPts = 0;
-    for (auto& row : _tileInfo) {
-        try {
-            row.assign(cols, initial);
-        } catch (const std::bad_alloc&) {
-            fail("\nFailed to allocate memory for vector of pointers to columns of tile structure\n");
-        }
+    try {
+        return tiles.try_emplace(tile_key(r, c), initial).first->second;
+    } catch (const std::bad_alloc&) {
+        fail("\nFailed to allocate memory for element at tile structure row %d, column %d\n",
+             static_cast<int>(r), static_cast<int>(c));
     }
+}
+
+const TileStruct* TileInfoTable::find(std::uint16_t r, std::uint16_t c) const {
+    const auto it = tiles.find(tile_key(r, c));
+    return it == tiles.end() ? nullptr : &it->second;
+}
+
+void initializeTileStructure(std::uint16_t rows, std::uint16_t cols) {
+    _tileInfo.Rows = rows;
+    _tileInfo.Cols = cols;
+    _tileInfo.tiles.clear();
+}
+
+std::vector<std::uint32_t> tiles_with_points() {
+    std::vector<std::uint32_t> keys;
+    try {
+        keys.reserve(_tileInfo.tiles.size());
+        for (const auto& [key, t] : _tileInfo.tiles)
+            if (t.nPts != 0) keys.push_back(key);
+    } catch (const std::bad_alloc&) {
+        fail_line("Failed to allocate memory for the list of tiles");
+    }
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+void count_records(TileStruct& t, const unsigned char* begin, const unsigned char* end, std::size_t len,
+                   const LAS12Header& ph) {
+    const XY scale = xy_of(ph.XScaleFactor, ph.YScaleFactor);
+    const XY offset = xy_of(ph.XOffset, ph.YOffset);
+    const double zs = ph.ZScaleFactor, zo = ph.ZOffset;
+    XY lo = xy_of(t.Xmin, t.Ymin), hi = xy_of(t.Xmax, t.Ymax);
+    double Zmin = t.Zmin, Zmax = t.Zmax;
+    std::uint32_t by_return[8] = {};  // counts by return number 0 to 7
+    std::uint32_t n = 0;
+    for (const unsigned char* rec = begin; rec != end; rec += len) {
+        const XY xy = add(mul(stored_xy(rec), scale), offset);
+        const double z = actual_coordinate(load_i32le(rec + 8), zs, zo);
+        hi = higher(xy, hi);
+        lo = lower(xy, lo);
+        Zmax = z > Zmax ? z : Zmax;
+        Zmin = z < Zmin ? z : Zmin;
+        ++by_return[return_number(static_cast<std::int8_t>(rec[14]))];
+        ++n;
+    }
+    t.nPts += n;
+    t.tmpNPts += n;
+    t.Xmin = x_of(lo);
+    t.Ymin = y_of(lo);
+    t.Xmax = x_of(hi);
+    t.Ymax = y_of(hi);
+    t.Zmin = Zmin;
+    t.Zmax = Zmax;
+    for (unsigned r = 1; r <= 5; ++r) t.Ret[r - 1] += by_return[r];
 }
 
 }  // namespace tessaro

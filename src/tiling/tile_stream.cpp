@@ -5,220 +5,216 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "console.hpp"
+#include "tile_grid.hpp"
 
 namespace tessaro {
 namespace {
 
-// Staging buffers and piece lists of closed streams, kept for the streams
-// opened next: the run closes the tiles of one input file and opens those of
-// the next, so this saves an allocation (and fresh pages) per tile and file.
-// It never holds more than the most streams open at one time.
-struct Spare {
-    std::unique_ptr<unsigned char[]> buffer;
-    std::size_t capacity;
-    std::vector<iovec> pieces;
-};
-std::vector<Spare> spares;
+// A stream holding a buffer or a descriptor is live, and listed once.
+bool holds_anything(const TileStream& ts) {
+    return ts.begin != nullptr || ts.fd >= 0;
+}
 
-void attach(TileStream& ts, int fd, const std::string& name, std::size_t buffer_size) {
+void make_live(TileStreams& all, TileStream& ts) {
+    if (holds_anything(ts)) return;  // listed already
+    try {
+        all.live.push_back(&ts);
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for the buffer of tile file %s\n", ts.name.c_str());
+    }
+    ts.used_at = all.clock;
+}
+
+void unlist_if_idle(TileStreams& all, TileStream& ts) {
+    if (holds_anything(ts)) return;
+    auto it = std::find(all.live.begin(), all.live.end(), &ts);
+    if (it != all.live.end()) {
+        *it = all.live.back();
+        all.live.pop_back();
+    }
+}
+
+void close_file(TileStreams& all, TileStream& ts) {
+    if (ts.fd < 0) return;
+    const int fd = ts.fd;
+    ts.fd = -1;
+    --all.open_files;
+    if (close(fd) != 0) fail("\nFailed to close tile file %s: %s\n", ts.name.c_str(), std::strerror(errno));
+}
+
+// The live stream used least recently, other than `keep`, that `holds` says
+// has what is wanted; null when none has.
+template <typename Holds>
+TileStream* least_recently_used(const TileStreams& all, const TileStream& keep, Holds holds) {
+    TileStream* oldest = nullptr;
+    for (TileStream* s : all.live)
+        if (s != &keep && holds(*s) && (oldest == nullptr || s->used_at < oldest->used_at)) oldest = s;
+    return oldest;
+}
+
+// Closes the least recently used tile file other than that of `keep`; false
+// when no other is open.
+bool close_least_recently_used(TileStreams& all, const TileStream& keep) {
+    TileStream* oldest = least_recently_used(all, keep, [](const TileStream& s) { return s.fd >= 0; });
+    if (oldest == nullptr) return false;
+    close_file(all, *oldest);
+    unlist_if_idle(all, *oldest);
+    return true;
+}
+
+void open_file(TileStreams& all, TileStream& ts, int flags, const char* failure) {
+    if (all.open_files >= all.max_open_files) close_least_recently_used(all, ts);
+    int fd = open(ts.name.c_str(), flags, 0666);
+    // Out of descriptors (other files of the process count too): give one back.
+    while (fd < 0 && (errno == EMFILE || errno == ENFILE) && close_least_recently_used(all, ts))
+        fd = open(ts.name.c_str(), flags, 0666);
+    if (fd < 0) fail(failure, ts.name.c_str());
+    make_live(all, ts);
     ts.fd = fd;
-    ts.name = &name;
-    auto spare = std::find_if(spares.begin(), spares.end(),
-                              [buffer_size](const Spare& s) { return s.capacity == buffer_size; });
-    if (spare != spares.end()) {
-        ts.buffer = std::move(spare->buffer);
-        ts.pieces = std::move(spare->pieces);
-        spares.erase(spare);
-    } else {
-        ts.buffer.reset(new (std::nothrow) unsigned char[buffer_size]);
-        if (!ts.buffer) fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
-        try {
-            ts.pieces.reserve(kMaxPieces);
-        } catch (const std::bad_alloc&) {
-            fail("\nOut of memory for the buffer of tile file %s\n", name.c_str());
-        }
-    }
-    ts.capacity = buffer_size;
-    ts.used = 0;
-    ts.covered = 0;
-    ts.pieces.clear();
-    ts.last_is_ref = false;
-    ts.holds_refs = false;
+    ++all.open_files;
 }
 
-[[noreturn]] void write_failed(const TileStream& ts) {
-    fail("\nFailed to write to tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+void write_all(const TileStream& ts, const unsigned char* bytes, std::size_t n) {
+    while (n > 0) {
+        const ssize_t done = write(ts.fd, bytes, n);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            if (done == 0) errno = EIO;
+            fail("\nFailed to write to tile file %s: %s\n", ts.name.c_str(), std::strerror(errno));
+        }
+        bytes += done;
+        n -= static_cast<std::size_t>(done);
+    }
 }
 
-// Writes all of iov[0, count), resuming after short writes. A parked stream's
-// file is opened for the write and closed after it.
-void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
-    if (count == 0) return;
-    int fd = ts.fd;
-    if (ts.parked) {
-        fd = open(ts.name->c_str(), O_WRONLY | O_APPEND);
-        if (fd < 0) fail("Failed to open file %s in append mode\n", ts.name->c_str());
-    }
-    while (count > 0) {
-        const ssize_t done = writev(fd, iov, static_cast<int>(count));
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            write_failed(ts);
-        }
-        if (done == 0) {
-            errno = EIO;
-            write_failed(ts);
-        }
-        auto left = static_cast<std::size_t>(done);
-        while (count > 0 && left >= iov->iov_len) {
-            left -= iov->iov_len;
-            ++iov;
-            --count;
-        }
-        if (count > 0) {
-            iov->iov_base = static_cast<unsigned char*>(iov->iov_base) + left;
-            iov->iov_len -= left;
-        }
-    }
-    if (ts.parked && close(fd) != 0)
-        fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+// Takes the buffer from a stream (after writing what it stages).
+std::unique_ptr<unsigned char[]> take_stage(TileStreams& all, TileStream& ts) {
+    flush_tile_stream(all, ts);
+    ts.pos = ts.end = ts.begin = ts.counted = ts.seen = nullptr;
+    std::unique_ptr<unsigned char[]> buffer = std::move(ts.buffer);
+    unlist_if_idle(all, ts);
+    return buffer;
 }
 
-// Lists the staged bytes not yet listed as a piece, joining them to a staged
-// piece that they continue.
-void cover_staged(TileStream& ts) {
-    if (ts.used == ts.covered) return;
-    unsigned char* start = ts.buffer.get() + ts.covered;
-    if (!ts.pieces.empty() && !ts.last_is_ref &&
-        static_cast<unsigned char*>(ts.pieces.back().iov_base) + ts.pieces.back().iov_len == start) {
-        ts.pieces.back().iov_len += ts.used - ts.covered;
-    } else {
-        if (ts.pieces.size() == kMaxPieces) flush_tile_stream(ts);  // flushing covers the staged bytes itself
-        if (ts.used == ts.covered) return;
-        ts.pieces.push_back({start, ts.used - ts.covered});
-        ts.last_is_ref = false;
-    }
-    ts.covered = ts.used;
+std::vector<std::unique_ptr<unsigned char[]>>& spares_of(TileStreams& all, std::size_t size) {
+    return size == kRangeStageBytes ? all.spare_range : all.spare_extra;
 }
 
-// Turns a complete short piece of the caller's memory, the last piece, into
-// staged bytes; only when nothing was staged after it, so the order stays.
-void copy_short_ref(TileStream& ts) {
-    if (!ts.last_is_ref || ts.used != ts.covered) return;
-    const iovec last = ts.pieces.back();
-    if (last.iov_len >= kCopyPieceBelow || last.iov_len > ts.capacity - ts.used) return;
-    ts.pieces.pop_back();
-    ts.last_is_ref = false;
-    std::memcpy(ts.buffer.get() + ts.used, last.iov_base, last.iov_len);
-    ts.used += last.iov_len;
+// A buffer of `size` bytes for `ts`: a spare, a new one within the budget, or
+// the buffer of the stream used least recently.
+std::unique_ptr<unsigned char[]> find_stage(TileStreams& all, const TileStream& ts, std::size_t size) {
+    auto& spares = spares_of(all, size);
+    if (!spares.empty()) {
+        std::unique_ptr<unsigned char[]> buffer = std::move(spares.back());
+        spares.pop_back();
+        return buffer;
+    }
+    for (;;) {
+        if (all.held_bytes + size <= kStageBudgetBytes) break;
+        TileStream* oldest =
+            least_recently_used(all, ts, [](const TileStream& s) { return s.begin != nullptr; });
+        if (oldest == nullptr) break;  // nothing to take back: go past the budget
+        const auto oldest_size = static_cast<std::size_t>(oldest->end - oldest->begin);
+        std::unique_ptr<unsigned char[]> taken = take_stage(all, *oldest);
+        if (oldest_size == size) return taken;
+        all.held_bytes -= oldest_size;
+    }
+    std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[size]);
+    if (!buffer) fail("\nOut of memory for the buffer of tile file %s\n", ts.name.c_str());
+    all.held_bytes += size;
+    return buffer;
 }
 
 }  // namespace
 
-TileStreamTable Make2dFilePointerArray(std::uint16_t rows, std::uint16_t cols) {
-    TileStreamTable table;
+TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
     try {
-        table.resize(rows);
-    } catch (const std::bad_alloc&) {
-        fail_line("Failed to allocate memory to row vector of File Pointers");
-    }
-    for (auto& row : table) {
-        try {
-            row.resize(cols);
-        } catch (const std::bad_alloc&) {
-            fail_line("Failed to allocate memory to column vector of file pointers");
+        auto [it, added] = all.by_key.try_emplace(tile_key(r, c));
+        TileStream& ts = it->second;
+        if (added) {
+            ts.row = r;
+            ts.col = c;
+            ts.name = tile_file_name(all.prefix, all.bufsize, r, c);
+            ts.stats = &_tileInfo.at(r, c);
         }
+        return ts;
+    } catch (const std::bad_alloc&) {
+        fail_line("Failed to allocate memory for the streams of the tile files");
     }
-    return table;
 }
 
-void open_tile_for_append(TileStream& ts, const std::string& name, std::size_t buffer_size) {
-    // As fopen "ab" opens it; the stream's own buffer and pieces replace stdio.
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
-    if (fd < 0) fail("Failed to open file %s in append mode\n", name.c_str());
-    attach(ts, fd, name, buffer_size);
-}
-
-void create_tile(TileStream& ts, const std::string& name, std::size_t buffer_size) {
+void create_tile_file(TileStreams& all, TileStream& ts) {
+    close_file(all, ts);
     // As fopen "wb" opens it.
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) fail("Failed to open file %s for writing\n", name.c_str());
-    attach(ts, fd, name, buffer_size);
+    open_file(all, ts, O_WRONLY | O_CREAT | O_TRUNC, "Failed to open file %s for writing\n");
 }
 
-void flush_tile_stream(TileStream& ts) {
-    if (ts.used != ts.covered) {
-        if (ts.pieces.size() == kMaxPieces) {
-            write_all(ts, ts.pieces.data(), ts.pieces.size());
-            ts.pieces.clear();
+void write_tile_bytes(TileStreams& all, TileStream& ts, const unsigned char* bytes, std::size_t n) {
+    if (ts.fd < 0)
+        open_file(all, ts, O_WRONLY | O_CREAT | O_APPEND, "Failed to open file %s in append mode\n");
+    write_all(ts, bytes, n);
+}
+
+void attach_stage(TileStreams& all, TileStream& ts, std::size_t size) {
+    std::unique_ptr<unsigned char[]> buffer = find_stage(all, ts, size);
+    make_live(all, ts);
+    ts.begin = ts.pos = ts.counted = ts.seen = buffer.get();
+    ts.end = ts.begin + size;
+    ts.buffer = std::move(buffer);
+    ts.used_at = all.clock;
+}
+
+void flush_tile_stream(TileStreams& all, TileStream& ts) {
+    count_staged(all, ts);
+    if (ts.pos == ts.begin) return;
+    // As fopen "ab" opens it.
+    write_tile_bytes(all, ts, ts.begin, static_cast<std::size_t>(ts.pos - ts.begin));
+    ts.pos = ts.counted = ts.begin;
+}
+
+void note_stream_use(TileStreams& all) {
+    ++all.clock;
+    for (TileStream* s : all.live) {
+        if (s->pos != s->seen) {
+            s->seen = s->pos;
+            s->used_at = all.clock;
         }
-        ts.pieces.push_back({ts.buffer.get() + ts.covered, ts.used - ts.covered});
-    }
-    if (!ts.pieces.empty()) write_all(ts, ts.pieces.data(), ts.pieces.size());
-    ts.pieces.clear();
-    ts.used = 0;
-    ts.covered = 0;
-    ts.last_is_ref = false;
-    ts.holds_refs = false;
-}
-
-void tile_write_through(TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    flush_tile_stream(ts);
-    if (n <= ts.capacity) {
-        std::memcpy(ts.buffer.get(), bytes, n);
-        ts.used = n;
-    } else {
-        iovec piece{const_cast<unsigned char*>(bytes), n};
-        write_all(ts, &piece, 1);
     }
 }
 
-void tile_add_ref_piece(TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    copy_short_ref(ts);
-    cover_staged(ts);
-    if (ts.pieces.size() == kMaxPieces) flush_tile_stream(ts);
-    ts.pieces.push_back({const_cast<unsigned char*>(bytes), n});
-    ts.last_is_ref = true;
-    ts.holds_refs = true;
-}
-
-// Gives the stream's buffer and piece list to the spares.
-void release_buffers(TileStream& ts) {
-    try {
-        spares.push_back({std::move(ts.buffer), ts.capacity, std::move(ts.pieces)});
-    } catch (const std::bad_alloc&) {
-        // Without room to keep them the buffers are simply freed.
+void drop_tile_stream(TileStreams& all, TileStream& ts) {
+    if (ts.begin != nullptr) {
+        const auto size = static_cast<std::size_t>(ts.end - ts.begin);
+        std::unique_ptr<unsigned char[]> buffer = take_stage(all, ts);
+        try {
+            spares_of(all, size).push_back(std::move(buffer));
+        } catch (const std::bad_alloc&) {
+            all.held_bytes -= size;  // freed instead of kept
+        }
     }
-    ts.buffer.reset();
-    ts.capacity = 0;
-    ts.used = 0;
-    ts.covered = 0;
-    ts.pieces = std::vector<iovec>();
+    close_file(all, ts);
+    unlist_if_idle(all, ts);
 }
 
-void close_tile_stream(TileStream& ts) {
-    flush_tile_stream(ts);
-    const int fd = ts.fd;
-    ts.fd = -1;
-    if (ts.parked) {
-        ts.parked = false;
-    } else if (close(fd) != 0) {
-        fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
+void close_tile_streams(TileStreams& all) {
+    // Writing a stream may open its file; the files of those not yet written
+    // stay open, so that none is opened twice.
+    std::vector<TileStream*> streams;
+    streams.swap(all.live);
+    for (TileStream* s : streams) {
+        flush_tile_stream(all, *s);
+        s->pos = s->end = s->begin = s->counted = s->seen = nullptr;
+        s->buffer.reset();
+        close_file(all, *s);
     }
-    release_buffers(ts);
-}
-
-void park_tile_stream(TileStream& ts) {
-    if (ts.parked) return;
-    flush_tile_stream(ts);
-    const int fd = ts.fd;
-    ts.fd = -1;
-    ts.parked = true;
-    if (close(fd) != 0) fail("\nFailed to close tile file %s: %s\n", ts.name->c_str(), std::strerror(errno));
-    release_buffers(ts);
+    all.live.clear();
+    all.spare_range.clear();
+    all.spare_extra.clear();
+    all.held_bytes = 0;
 }
 
 }  // namespace tessaro

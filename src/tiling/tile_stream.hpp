@@ -1,108 +1,106 @@
-// Output streams of tile files. A stream gathers what it is to write as a list
-// of pieces and writes them with one gathering system call per flush: pieces
-// of its own staging buffer (headers, short runs of records) and pieces of the
-// caller's memory (long runs of records straight from the input), so that most
-// record bytes are never copied in user space.
+// Output streams of tile files. Each tile in use has a stream; a stream that
+// receives records holds a staging buffer into which the distribution copies
+// them, and a full buffer is written with one system call. Staged records are
+// counted in the tile's statistics in batches (count_records) before they are
+// written, and at the end of each input file.
+//
+// Memory and descriptors stay bounded however many tiles a survey touches:
+// buffers come from a pool of fixed size, and when it is used up the stream
+// used least recently gives its buffer up (its records are written first);
+// likewise at most kMaxOpenTiles descriptors are open, the least recently used
+// stream's being closed for a new one. A stream without a descriptor opens its
+// file for appending when it next writes. Streams stay open from one input
+// file to the next, so a tile that several input files reach is opened once.
 #pragma once
 
-#include <sys/uio.h>
-
-#include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "las_records.hpp"
+#include "tile_stats.hpp"
 
 namespace tessaro {
 
-// A closed stream has no staging buffer (capacity 0).
 struct TileStream {
-    int fd = -1;  // the open file's descriptor, owned while open; closed by close_tile_stream
-    const std::string* name = nullptr;
-    std::unique_ptr<unsigned char[]> buffer;  // staging; not zero-filled, only bytes below `used` are read
-    std::size_t capacity = 0;
-    std::size_t used = 0;       // bytes staged
-    std::size_t covered = 0;    // staged bytes [0, covered) are already listed in `pieces`
-    std::vector<iovec> pieces;  // what the next flush writes, in order
-    bool last_is_ref = false;   // pieces.back() lies in the caller's memory
-    bool holds_refs = false;    // some piece lies in the caller's memory
-    bool parked = false;        // open, but its file is closed between flushes (see park_tile_stream)
+    // Staged records: [begin, counted) are counted in `stats`, [counted, pos)
+    // not yet; the buffer ends at `end`. Without a buffer all four are null, so
+    // that a writer finds no room and takes its slow path.
+    unsigned char* pos = nullptr;
+    unsigned char* end = nullptr;
+    unsigned char* begin = nullptr;
+    unsigned char* counted = nullptr;
+    int fd = -1;  // the tile file, open for writing at its end; -1 between uses
+    std::uint16_t row = 0;
+    std::uint16_t col = 0;
+    std::uint32_t file_mark = 0;    // ordinal of the last input file that touched the tile
+    std::uint64_t used_at = 0;      // when the stream last staged records (stream clock)
+    unsigned char* seen = nullptr;  // pos when used_at was last set
+    TileStruct* stats = nullptr;    // the tile's entry in _tileInfo
+    std::string name;               // the tile file's name
+    std::unique_ptr<unsigned char[]> buffer;
 };
 
-using TileStreamTable = std::vector<std::vector<TileStream>>;
+// Staging buffer sizes: the tiles of an input file's tile range, and tiles
+// that records outside their file's header bounds reach.
+inline constexpr std::size_t kRangeStageBytes = std::size_t{64} * 1024;
+inline constexpr std::size_t kExtraStageBytes = std::size_t{4} * 1024;
+// Most bytes of staging buffers held at once.
+inline constexpr std::size_t kStageBudgetBytes = std::size_t{16} * 1024 * 1024;
+// Most tile files open at once; fewer when the process may open fewer files.
+inline constexpr std::size_t kMaxOpenTiles = 128;
 
-// Buffer sizes: tiles of a file's tile range, and tiles opened on demand for
-// records that lie outside their file's header bounds.
-inline constexpr std::size_t kRangeTileBuffer = std::size_t{256} * 1024;
-inline constexpr std::size_t kExtraTileBuffer = std::size_t{32} * 1024;
+// Every stream of the run, and the pool they share.
+struct TileStreams {
+    std::string prefix;  // the tile prefix
+    int bufsize = 1;     // digits of the row and column numbers in names
+    std::size_t record_length = 0;
+    const LAS12Header* header = nullptr;  // of the input file being distributed
+    std::unordered_map<std::uint32_t, TileStream> by_key;
+    std::vector<TileStream*> live;  // streams holding a buffer
+    std::vector<std::unique_ptr<unsigned char[]>> spare_range, spare_extra;
+    std::size_t held_bytes = 0;  // in buffers of live streams and spares
+    std::size_t open_files = 0;
+    std::size_t max_open_files = kMaxOpenTiles;
+    std::uint64_t clock = 0;
+};
 
-// Most streams opened on demand that hold a file open at once; beyond them
-// the streams are parked.
-inline constexpr std::size_t kMaxStreamsOnDemand = 64;
+// The stream of tile (r, c), made (with its name) when the tile is first used.
+TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c);
 
-// Most pieces one flush writes (the system's limit of one gathering write).
-inline constexpr std::size_t kMaxPieces = IOV_MAX;
+// Creates (truncating) the tile's file for writing; ends the run with the
+// tile's message when it cannot.
+void create_tile_file(TileStreams& all, TileStream& ts);
 
-// A piece of the caller's memory shorter than this is copied into the staging
-// buffer once the piece is complete: the system handles many tiny pieces more
-// slowly than one copy.
-inline constexpr std::size_t kCopyPieceBelow = 512;
+// Writes bytes to the tile's file at once, past what was written so far; the
+// stream must hold no staged records.
+void write_tile_bytes(TileStreams& all, TileStream& ts, const unsigned char* bytes, std::size_t n);
 
-// A rows x cols table of closed tile streams.
-TileStreamTable Make2dFilePointerArray(std::uint16_t rows, std::uint16_t cols);
+// Gives the stream a staging buffer of `size` bytes.
+void attach_stage(TileStreams& all, TileStream& ts, std::size_t size);
 
-// Opens a tile file that already holds records, for appending.
-void open_tile_for_append(TileStream& ts, const std::string& name, std::size_t buffer_size);
-
-// Creates (truncating) a new tile file for writing.
-void create_tile(TileStream& ts, const std::string& name, std::size_t buffer_size);
-
-// Writes every piece to the file; ends the run on a write error.
-void flush_tile_stream(TileStream& ts);
-
-// Writes what is pending and the n bytes that did not fit in the buffer.
-void tile_write_through(TileStream& ts, const unsigned char* bytes, std::size_t n);
-
-// Appends a copy of bytes to the stream.
-inline void tile_write(TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    if (n > ts.capacity - ts.used) {
-        tile_write_through(ts, bytes, n);
-        return;
+// Counts the staged records not yet counted, with the current input header.
+inline void count_staged(const TileStreams& all, TileStream& ts) {
+    if (ts.counted != ts.pos) {
+        count_records(*ts.stats, ts.counted, ts.pos, all.record_length, *all.header);
+        ts.counted = ts.pos;
     }
-    std::memcpy(ts.buffer.get() + ts.used, bytes, n);
-    ts.used += n;
 }
 
-// Lists bytes of the caller's memory as a new piece (tile_write_ref).
-void tile_add_ref_piece(TileStream& ts, const unsigned char* bytes, std::size_t n);
+// Counts and writes the staged records; the buffer is then empty.
+void flush_tile_stream(TileStreams& all, TileStream& ts);
 
-// Appends bytes that the caller leaves in place, unchanged, until the next
-// flush_tile_stream or close_tile_stream of this stream. Bytes that continue
-// the previous such piece, with nothing staged since, extend it.
-inline void tile_write_ref(TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    if (ts.last_is_ref && ts.used == ts.covered) {
-        iovec& last = ts.pieces.back();
-        if (static_cast<const unsigned char*>(last.iov_base) + last.iov_len == bytes) {
-            last.iov_len += n;
-            return;
-        }
-    }
-    tile_add_ref_piece(ts, bytes, n);
-}
+// Marks the streams that staged records since the last call as used now: the
+// order in which buffers and descriptors are taken back.
+void note_stream_use(TileStreams& all);
 
-// Flushes and closes the file; ends the run on a write or close error.
-void close_tile_stream(TileStream& ts);
+// Closes the file of a tile that holds no record and gives its buffer back;
+// the caller removes the file.
+void drop_tile_stream(TileStreams& all, TileStream& ts);
 
-// Writes what is pending, closes the file and frees the buffer, while the
-// stream stays open for writing: each later flush opens the file for
-// appending, writes and closes it again. Bounds the descriptors and memory of
-// many tiles that a file's records reach outside its tile range.
-void park_tile_stream(TileStream& ts);
-
-inline bool tile_stream_open(const TileStream& ts) {
-    return ts.fd >= 0 || ts.parked;
-}
+// Writes everything staged and closes every tile file.
+void close_tile_streams(TileStreams& all);
 
 }  // namespace tessaro

@@ -1,0 +1,62 @@
+#include "record_blocks.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "console.hpp"
+
+namespace tessaro {
+namespace {
+
+[[noreturn]] void short_file(const RecordBlocks& b) {
+    fail("\nFile %s ends after %u of its %u point records\n", b.name, static_cast<unsigned>(b.done),
+         static_cast<unsigned>(b.header->NumberOfPointReturns));
+}
+
+}  // namespace
+
+RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::size_t len,
+                                 unsigned char* block, std::size_t block_bytes) {
+    RecordBlocks b;
+    b.name = name;
+    b.header = &header;
+    b.len = len;
+    b.per_block = block_bytes / len;
+    b.block = block;
+    b.fd = fd;
+    b.total = header.NumberOfPointReturns;
+    b.limit = b.total;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_size >= 0) {
+        const auto size = static_cast<std::uint64_t>(st.st_size);
+        const std::uint64_t whole = size > header.OffsetToData ? (size - header.OffsetToData) / len : 0;
+        const std::uint64_t group = kShortFileGroupBytes / len;
+        if (whole < b.total) b.limit = whole / group * group;
+    }
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only; its failure changes nothing
+    return b;
+}
+
+bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size_t& count) {
+    if (b.done == b.total) return false;
+    if (b.done == b.limit) short_file(b);
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(b.limit - b.done, b.per_block));
+    const auto pos = static_cast<off_t>(b.header->OffsetToData + b.done * b.len);
+    std::size_t got = 0;
+    while (got < n * b.len) {
+        const ssize_t r = pread(b.fd, b.block + got, n * b.len - got, pos + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) short_file(b);  // the file shrank while being read
+        got += static_cast<std::size_t>(r);
+    }
+    records = b.block;
+    count = n;
+    b.done += n;
+    return true;
+}
+
+}  // namespace tessaro

@@ -1,0 +1,44 @@
+// The point records of one input file, read a block at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "las_records.hpp"
+
+namespace tessaro {
+
+// Bytes of point records read from an input file at a time: the records of
+// a block go from it straight into the tiles' staging buffers, so it is sized
+// for the processor's cache rather than for the disk.
+inline constexpr std::size_t kReadBlockBytes = std::size_t{1024} * 1024;
+
+// Records of a file that holds fewer whole records than its header declares
+// are distributed in whole groups of this many bytes; the run then ends,
+// reporting the records of those groups.
+inline constexpr std::size_t kShortFileGroupBytes = std::size_t{4} * 1024 * 1024;
+
+// Whole point records of one input file: each block holds
+// kReadBlockBytes / record length records (the last one fewer).
+struct RecordBlocks {
+    const char* name = nullptr;
+    const LAS12Header* header = nullptr;
+    std::size_t len = 0;
+    std::uint64_t per_block = 0;
+    unsigned char* block = nullptr;
+    int fd = -1;
+    std::uint64_t total = 0;  // records the header declares
+    std::uint64_t limit = 0;  // records distributed before a short file ends the run
+    std::uint64_t done = 0;
+};
+
+// Starts reading the records of the open file `fd` (named `name`, with
+// header `header`) into `block`, `block_bytes` long.
+RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::size_t len,
+                                 unsigned char* block, std::size_t block_bytes);
+
+// Reads the next block; its records and their count. False after the last
+// one; ends the run when the file holds fewer records than it declares.
+bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size_t& count);
+
+}  // namespace tessaro
