@@ -61,7 +61,7 @@ struct HeaderField {
 };
 
 // Every field of the 227-byte LAS 1.0 - 1.2 public header block, in file order,
-// under the names of the LAS specification. las_records.hpp checks the table
+// under the names the LAS format gives them. las_records.hpp checks the table
 // against the LAS12Header record at compile time.
 inline constexpr std::array<HeaderField, 37> kHeaderFields{{
     {0, 4, FieldKind::text, "FileSignature"},

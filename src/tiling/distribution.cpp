@@ -171,36 +171,49 @@ TileStream& touch(FileJob& job, std::uint16_t r, std::uint16_t c) {
 
 // ---- routing records ------------------------------------------------------------
 
-// Stages a record in a stream that may have no buffer or no room.
-[[gnu::noinline]] void stage_slow(FileJob& job, TileStream& ts, const unsigned char* rec) {
+// Stages `n` bytes of whole records in a stream that may have no buffer or no
+// room. A run longer than the buffer goes to the file at once, without a copy.
+[[gnu::noinline]] void stage_slow(FileJob& job, TileStream& ts, const unsigned char* run, std::size_t n) {
+    TileStreams& all = job.streams;
     if (ts.begin == nullptr)
-        attach_stage(job.streams, ts,
-                     in_range(job.range, ts.row, ts.col) ? kRangeStageBytes : kExtraStageBytes);
-    const std::size_t len = job.streams.record_length;
-    if (static_cast<std::size_t>(ts.end - ts.pos) < len) flush_tile_stream(job.streams, ts);
-    std::memcpy(ts.pos, rec, len);
-    ts.pos += len;
+        attach_stage(all, ts, in_range(job.range, ts.row, ts.col) ? kRangeStageBytes : kExtraStageBytes);
+    if (n > static_cast<std::size_t>(ts.end - ts.pos)) {
+        flush_tile_stream(all, ts);
+        if (n > static_cast<std::size_t>(ts.end - ts.pos)) {
+            count_records(*ts.stats, run, run + n, all.record_length, job.header);
+            write_tile_bytes(all, ts, run, n);
+            return;
+        }
+    }
+    std::memcpy(ts.pos, run, n);
+    ts.pos += n;
 }
 
-// Stages a record for the tile of window cell `cell` that took the slow path.
-[[gnu::noinline]] void put_slow(FileJob& job, std::size_t cell, const unsigned char* rec) {
+// Stages a run for the tile of window cell `cell` that took the slow path.
+[[gnu::noinline]] void put_slow(FileJob& job, std::size_t cell, const unsigned char* run, std::size_t n) {
     const auto r = static_cast<std::uint16_t>(job.window_row + cell / job.window_cols);
     const auto c = static_cast<std::uint16_t>(job.window_col + cell % job.window_cols);
     TileStream& ts = touch(job, r, c);
     job.window[cell] = &ts;
-    stage_slow(job, ts, rec);
+    stage_slow(job, ts, run, n);
 }
 
-// Stages a record for the tile of window cell `cell`: one copy when its
-// buffer has room.
+// Stages a run of `n` bytes of records (one record: `Len`) for the tile of
+// window cell `cell`: one copy when its buffer has room.
 template <std::size_t Len>
-inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const unsigned char* rec) {
+inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const unsigned char* run,
+                std::size_t n) {
     TileStream* ts = window[cell];
-    if (static_cast<std::size_t>(ts->end - ts->pos) >= Len) [[likely]] {
-        std::memcpy(ts->pos, rec, Len);
-        ts->pos += Len;
+    if (static_cast<std::size_t>(ts->end - ts->pos) >= n) [[likely]] {
+        if (n == Len)
+            std::memcpy(ts->pos, run, Len);
+        else
+            std::memcpy(ts->pos, run, n);
+        ts->pos += n;
+        // The lines the tile's next records go to, fetched while others are routed.
+        __builtin_prefetch(ts->pos + 256, 1);
     } else {
-        put_slow(job, cell, rec);
+        put_slow(job, cell, run, n);
     }
 }
 
@@ -215,18 +228,20 @@ inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const
             const std::size_t cell = std::size_t{wr} * job.window_cols + wc;
             TileStream* ts = job.window[cell];
             if (ts == &untouched) ts = job.window[cell] = &touch(job, r, c);
-            stage_slow(job, *ts, rec);
+            stage_slow(job, *ts, rec, job.streams.record_length);
         } else {
-            stage_slow(job, touch(job, r, c), rec);
+            stage_slow(job, touch(job, r, c), rec, job.streams.record_length);
         }
     }
 }
 
 // Routes every record of a block of `Len`-byte records: computes its tile
-// position, and when its home tile lies in the file's tile range, copies it to
-// that tile's buffer and to those of the neighbours whose buffered square
-// holds it (Buffered); others are placed from scratch. Statistics are not
-// touched here: the streams count their records in batches.
+// position, and when its home tile lies in the file's tile range, stages it
+// for that tile and for the neighbours whose buffered square holds it
+// (Buffered); others are placed from scratch. Consecutive records with the
+// same home tile form a run, staged in one piece when it ends: no other copy
+// goes to that tile meanwhile, since a neighbour is never the home tile.
+// Statistics are not touched here: the streams count their records in batches.
 template <std::size_t Len, bool Buffered>
 void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
     const LAS12Header& h = job.header;
@@ -246,29 +261,41 @@ void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
     const unsigned row0 = job.window_row, col0 = job.window_col, cols = job.window_cols;
     TileStream* const* window = job.window.data();
     const std::uint8_t* allowed = job.allowed.data();
+    constexpr std::size_t kNoRun = ~std::size_t{0};
+    std::size_t run_cell = kNoRun;
+    const unsigned char* run = rec;
     std::uint32_t out = 0;
-    for (const unsigned char* const end = rec + count * Len; rec != end; rec += Len) {
+    const unsigned char* const end = rec + count * Len;
+    for (; rec != end; rec += Len) {
         const XY xy = add(mul(stored_xy(rec), scale), offset);
         out += within(xy, bounds_lo, bounds_hi) ? 0U : 1U;
         const XY pos = div(sub(xy, origin), size);
         if (!in_cell(pos, range_lo, range_hi)) [[unlikely]] {
+            if (run_cell != kNoRun) put<Len>(job, window, run_cell, run, static_cast<std::size_t>(rec - run));
+            run_cell = kNoRun;
             place_outside(job, rec, pos);
             continue;
         }
         std::uint16_t j, i;
         truncate_xy(pos, j, i);
         const std::size_t cell = (i - row0) * std::size_t{cols} + (j - col0);
-        put<Len>(job, window, cell, rec);
+        if (cell != run_cell) {
+            if (run_cell != kNoRun) put<Len>(job, window, run_cell, run, static_cast<std::size_t>(rec - run));
+            run_cell = cell;
+            run = rec;
+        }
         if constexpr (Buffered) {
             const unsigned near = static_cast<unsigned>(near_side_bits(pos, qq)) & allowed[cell];
             if (near != 0) [[unlikely]] {
                 const Neighbours& nb = job.neighbours[near];
                 for (unsigned k = 0; k < nb.count; ++k)
                     put<Len>(job, window,
-                             static_cast<std::size_t>(static_cast<std::ptrdiff_t>(cell) + nb.offset[k]), rec);
+                             static_cast<std::size_t>(static_cast<std::ptrdiff_t>(cell) + nb.offset[k]), rec,
+                             Len);
             }
         }
     }
+    if (run_cell != kNoRun) put<Len>(job, window, run_cell, run, static_cast<std::size_t>(end - run));
     job.outside += out;
 }
 
@@ -296,6 +323,7 @@ void copy_records(FileJob& job, unsigned char* block, std::size_t block_bytes, s
         }
         note_stream_use(job.streams);
     }
+    end_record_blocks(blocks);
     if (job.outside != 0)
         std::printf("Warning: %u records of %s lie outside its header bounds\n",
                     static_cast<unsigned>(job.outside), job.name);
