@@ -50,7 +50,7 @@ inline constexpr std::size_t kExtraStageBytes = std::size_t{4} * 1024;
 // Most bytes of staging buffers held at once.
 inline constexpr std::size_t kStageBudgetBytes = std::size_t{16} * 1024 * 1024;
 // Most tile files open at once; fewer when the process may open fewer files.
-inline constexpr std::size_t kMaxOpenTiles = 128;
+inline constexpr std::size_t kMaxOpenTiles = 1024;
 
 // Every stream of the run, and the pool they share.
 struct TileStreams {
