@@ -317,13 +317,7 @@ TEST(TilingEndToEnd, RecordsScatteredOverManyTilesOutsideTheRangeNeedFewOpenFile
         command += " '" + a + "'";
     const RunResult run = run_program("/bin/sh", {"-c", command}, dir.path);
     ASSERT_EQ(run.status, 0) << run.output << run.errors;
-    verify::ConservationRequest rq;
-    rq.list_file = "list.txt";
-    rq.tile_prefix = "S_";
-    rq.tile_size = 1;
-    rq.buffer = 0.2;
-    rq.directory = dir.path;
-    const verify::ConservationReport check = verify::check_conservation(rq);
+    const verify::ConservationReport check = verify_tiles(dir.path, "list.txt", "S_", 1, RunOptions{0.2, 0});
     EXPECT_TRUE(check.ok) << check.message;
     const std::string second = run.output.substr(run.output.find("(3 / 3)"));
     std::size_t lines = 0;
@@ -421,12 +415,7 @@ TEST(TilingEndToEnd, CorridorOverAHugeGridKeepsStateOnlyForTheTilesInUse) {
     const std::size_t at = r.output.find("# of Tiles");
     ASSERT_NE(at, std::string::npos) << r.output;
     EXPECT_GT(std::stoull(r.output.substr(at + 10)), 16000000U) << r.output;
-    verify::ConservationRequest rq;
-    rq.list_file = "list.txt";
-    rq.tile_prefix = "C_";
-    rq.tile_size = 25;
-    rq.directory = dir.path;
-    const verify::ConservationReport check = verify::check_conservation(rq);
+    const verify::ConservationReport check = verify_tiles(dir.path, "list.txt", "C_", 25);
     EXPECT_TRUE(check.ok) << check.message;
     EXPECT_EQ(check.records, 52000U);
     EXPECT_LT(check.tiles, 26U * 81U);

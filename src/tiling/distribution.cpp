@@ -54,11 +54,11 @@ struct FileJob {
     TileStreams& streams;
     TileRange range;
     std::uint16_t window_row = 0, window_col = 0, window_rows = 0, window_cols = 0;
-    std::vector<TileStream*> window;
-    std::vector<std::uint8_t> allowed;  // per cell of the range: the neighbour tests the grid allows
-    Neighbours neighbours[16];
-    std::vector<TileStream*> opened;  // the tiles this file touched, range first
-    std::uint32_t outside = 0;        // records outside the file's header bounds
+    std::vector<TileStream*> window{};
+    std::vector<std::uint8_t> allowed{};  // per cell of the range: the neighbour tests the grid allows
+    Neighbours neighbours[16]{};
+    std::vector<TileStream*> opened{};  // the tiles this file touched, range first
+    std::uint32_t outside = 0;          // records outside the file's header bounds
 };
 
 // The stream of every window cell the file has not touched: it has no room,
@@ -384,24 +384,16 @@ void distribute_file(const char* name, std::uint32_t nth_las_file, std::uint16_t
                 static_cast<unsigned>(ph12.NumberOfPointReturns), name, static_cast<unsigned>(nth_las_file),
                 static_cast<unsigned>(filecount));
 
-    FileJob job{name,
-                fp.get(),
-                ph12,
-                pTile,
-                TileSize,
-                Tile_Buffer / TileSize,
-                nth_las_file,
-                streams,
-                tile_range_of(ph12.MinX, ph12.MinY, ph12.MaxX, ph12.MaxY, pTile, TileSize, Tile_Buffer),
-                0,
-                0,
-                0,
-                0,
-                {},
-                {},
-                {},
-                {},
-                0};
+    FileJob job{
+        .name = name,
+        .input = fp.get(),
+        .header = ph12,
+        .grid = pTile,
+        .TileSize = TileSize,
+        .q = Tile_Buffer / TileSize,
+        .nth = nth_las_file,
+        .streams = streams,
+        .range = tile_range_of(ph12.MinX, ph12.MinY, ph12.MaxX, ph12.MaxY, pTile, TileSize, Tile_Buffer)};
     lay_window(job);
     const TileRange& range = job.range;
     if (!range.empty())

@@ -120,6 +120,7 @@ bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size
 void end_record_blocks(RecordBlocks& b) {
     unmap(b);
     mapping_armed = 0;
+    std::signal(SIGBUS, SIG_DFL);
 }
 
 }  // namespace tessaro

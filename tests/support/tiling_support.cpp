@@ -109,10 +109,9 @@ std::vector<std::string> tessaro_args(const std::string& list, const std::string
     return args;
 }
 
-CheckedRun run_and_verify(const std::string& dir, const std::string& list, const std::string& prefix,
-                          double tile_size, const RunOptions& options) {
-    CheckedRun out;
-    out.run = run_tessaro(tessaro_args(list, prefix, number_word(tile_size), options), dir);
+verify::ConservationReport verify_tiles(const std::string& dir, const std::string& list,
+                                        const std::string& prefix, double tile_size,
+                                        const RunOptions& options) {
     verify::ConservationRequest rq;
     rq.list_file = list;
     rq.tile_prefix = prefix;
@@ -121,7 +120,14 @@ CheckedRun run_and_verify(const std::string& dir, const std::string& list, const
     rq.snap = options.resolution > 0;
     rq.resolution = options.resolution;
     rq.directory = dir;
-    out.check = verify::check_conservation(rq);
+    return verify::check_conservation(rq);
+}
+
+CheckedRun run_and_verify(const std::string& dir, const std::string& list, const std::string& prefix,
+                          double tile_size, const RunOptions& options) {
+    CheckedRun out;
+    out.run = run_tessaro(tessaro_args(list, prefix, number_word(tile_size), options), dir);
+    out.check = verify_tiles(dir, list, prefix, tile_size, options);
     return out;
 }
 

@@ -39,6 +39,11 @@ struct RunOptions {
 std::vector<std::string> tessaro_args(const std::string& list, const std::string& prefix,
                                       const std::string& size, const RunOptions& options);
 
+// The conservation check of the tiles of a run in `dir`.
+verify::ConservationReport verify_tiles(const std::string& dir, const std::string& list,
+                                        const std::string& prefix, double tile_size,
+                                        const RunOptions& options = {});
+
 // Runs the tiler in `dir` and then the conservation check of its tiles.
 struct CheckedRun {
     RunResult run;
