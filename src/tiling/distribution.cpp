@@ -171,40 +171,48 @@ TileStream& touch(FileJob& job, std::uint16_t r, std::uint16_t c) {
 
 // ---- routing records ------------------------------------------------------------
 
-// Stages `n` bytes of whole records in a stream that may have no buffer or no
-// room. A run longer than the buffer goes to the file at once, without a copy.
+// Stages `n` bytes of whole records (less than kInputRunBytes) in a stream
+// that may have no buffer or no room.
 [[gnu::noinline]] void stage_slow(FileJob& job, TileStream& ts, const unsigned char* run, std::size_t n) {
     TileStreams& all = job.streams;
     if (ts.begin == nullptr)
         attach_stage(all, ts, in_range(job.range, ts.row, ts.col) ? kRangeStageBytes : kExtraStageBytes);
-    if (n > static_cast<std::size_t>(ts.end - ts.pos)) {
-        flush_tile_stream(all, ts);
-        if (n > static_cast<std::size_t>(ts.end - ts.pos)) {
-            count_records(*ts.stats, run, run + n, all.record_length, job.header);
-            write_tile_bytes(all, ts, run, n);
-            return;
-        }
-    }
+    if (n > static_cast<std::size_t>(ts.end - ts.pos)) flush_tile_stream(all, ts);
     std::memcpy(ts.pos, run, n);
     ts.pos += n;
 }
 
-// Stages a run for the tile of window cell `cell` that took the slow path.
-[[gnu::noinline]] void put_slow(FileJob& job, std::size_t cell, const unsigned char* run, std::size_t n) {
-    const auto r = static_cast<std::uint16_t>(job.window_row + cell / job.window_cols);
-    const auto c = static_cast<std::uint16_t>(job.window_col + cell % job.window_cols);
-    TileStream& ts = touch(job, r, c);
-    job.window[cell] = &ts;
-    stage_slow(job, ts, run, n);
+// The stream of window cell `cell`, touched by this file.
+TileStream& window_stream(FileJob& job, std::size_t cell) {
+    TileStream* ts = job.window[cell];
+    if (ts == &untouched) {
+        const auto r = static_cast<std::uint16_t>(job.window_row + cell / job.window_cols);
+        const auto c = static_cast<std::uint16_t>(job.window_col + cell % job.window_cols);
+        ts = job.window[cell] = &touch(job, r, c);
+    }
+    return *ts;
 }
 
-// Stages a run of `n` bytes of records (one record: `Len`) for the tile of
-// window cell `cell`: one copy when its buffer has room.
+// Stages a run for the tile of window cell `cell` that took the slow path.
+[[gnu::noinline]] void put_slow(FileJob& job, std::size_t cell, const unsigned char* run, std::size_t n) {
+    stage_slow(job, window_stream(job, cell), run, n);
+}
+
+// Lists a long run for the tile of window cell `cell`, in place.
+[[gnu::noinline]] void put_in_place(FileJob& job, std::size_t cell, const unsigned char* run, std::size_t n) {
+    list_input_run(job.streams, window_stream(job, cell), run, n);
+}
+
+// Puts a run of `n` bytes of records (one record: `Len`) for the tile of
+// window cell `cell`: a long run is listed in place; a short one is copied
+// into the tile's buffer when it has room.
 template <std::size_t Len>
 inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const unsigned char* run,
                 std::size_t n) {
     TileStream* ts = window[cell];
-    if (static_cast<std::size_t>(ts->end - ts->pos) >= n) [[likely]] {
+    if (n >= kInputRunBytes) {
+        put_in_place(job, cell, run, n);
+    } else if (static_cast<std::size_t>(ts->end - ts->pos) >= n) [[likely]] {
         if (n == Len)
             std::memcpy(ts->pos, run, Len);
         else
@@ -226,9 +234,7 @@ inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const
         const unsigned wr = r - job.window_row, wc = c - job.window_col;
         if (!job.window.empty() && wr < job.window_rows && wc < job.window_cols) {
             const std::size_t cell = std::size_t{wr} * job.window_cols + wc;
-            TileStream* ts = job.window[cell];
-            if (ts == &untouched) ts = job.window[cell] = &touch(job, r, c);
-            stage_slow(job, *ts, rec, job.streams.record_length);
+            stage_slow(job, window_stream(job, cell), rec, job.streams.record_length);
         } else {
             stage_slow(job, touch(job, r, c), rec, job.streams.record_length);
         }
@@ -321,6 +327,9 @@ void copy_records(FileJob& job, unsigned char* block, std::size_t block_bytes, s
             case sizeof(LAS12fm3): route_block_of<sizeof(LAS12fm3)>(job, records, count); break;
             default: fail("\nFile %s has changed since it was validated\n", job.name);
         }
+        // Runs listed in place are written before the block goes.
+        for (TileStream* ts : job.streams.holding_input) flush_tile_stream(job.streams, *ts);
+        job.streams.holding_input.clear();
         note_stream_use(job.streams);
     }
     end_record_blocks(blocks);

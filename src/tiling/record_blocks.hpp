@@ -12,7 +12,7 @@ namespace tessaro {
 // block are read in place, mapped from the page cache (no copy); when the
 // file cannot be mapped they are read into the caller's block of this size.
 inline constexpr std::size_t kReadBlockBytes = std::size_t{1024} * 1024;
-inline constexpr std::size_t kMapBlockBytes = std::size_t{4} * 1024 * 1024;
+inline constexpr std::size_t kMapBlockBytes = std::size_t{1} * 1024 * 1024;
 
 // Records of a file that holds fewer whole records than its header declares
 // are distributed in whole groups of this many bytes; the run then ends,

@@ -78,23 +78,40 @@ void open_file(TileStreams& all, TileStream& ts, int flags, const char* failure)
     ++all.open_files;
 }
 
-void write_all(const TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    while (n > 0) {
-        const ssize_t done = write(ts.fd, bytes, n);
+// Writes all of iov[0, count), resuming after short writes.
+void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
+    while (count > 0) {
+        const ssize_t done = writev(ts.fd, iov, static_cast<int>(std::min<std::size_t>(count, kMaxPieces)));
         if (done < 0 && errno == EINTR) continue;
         if (done <= 0) {
             if (done == 0) errno = EIO;
             fail("\nFailed to write to tile file %s: %s\n", ts.name.c_str(), std::strerror(errno));
         }
-        bytes += done;
-        n -= static_cast<std::size_t>(done);
+        auto left = static_cast<std::size_t>(done);
+        while (count > 0 && left >= iov->iov_len) {
+            left -= iov->iov_len;
+            ++iov;
+            --count;
+        }
+        if (count > 0) {
+            iov->iov_base = static_cast<unsigned char*>(iov->iov_base) + left;
+            iov->iov_len -= left;
+        }
     }
+}
+
+// Opens the tile's file for appending when it is closed.
+void ensure_open(TileStreams& all, TileStream& ts) {
+    // As fopen "ab" opens it.
+    if (ts.fd < 0)
+        open_file(all, ts, O_WRONLY | O_CREAT | O_APPEND, "Failed to open file %s in append mode\n");
 }
 
 // Takes the buffer from a stream (after writing what it stages).
 std::unique_ptr<unsigned char[]> take_stage(TileStreams& all, TileStream& ts) {
     flush_tile_stream(all, ts);
-    ts.pos = ts.end = ts.begin = ts.counted = ts.seen = nullptr;
+    ts.pos = ts.end = ts.begin = ts.counted = ts.listed = ts.seen = nullptr;
+    ts.pieces = std::vector<iovec>();
     std::unique_ptr<unsigned char[]> buffer = std::move(ts.buffer);
     unlist_if_idle(all, ts);
     return buffer;
@@ -154,15 +171,15 @@ void create_tile_file(TileStreams& all, TileStream& ts) {
 }
 
 void write_tile_bytes(TileStreams& all, TileStream& ts, const unsigned char* bytes, std::size_t n) {
-    if (ts.fd < 0)
-        open_file(all, ts, O_WRONLY | O_CREAT | O_APPEND, "Failed to open file %s in append mode\n");
-    write_all(ts, bytes, n);
+    ensure_open(all, ts);
+    iovec piece{const_cast<unsigned char*>(bytes), n};
+    write_all(ts, &piece, 1);
 }
 
 void attach_stage(TileStreams& all, TileStream& ts, std::size_t size) {
     std::unique_ptr<unsigned char[]> buffer = find_stage(all, ts, size);
     make_live(all, ts);
-    ts.begin = ts.pos = ts.counted = ts.seen = buffer.get();
+    ts.begin = ts.pos = ts.counted = ts.listed = ts.seen = buffer.get();
     ts.end = ts.begin + size;
     ts.buffer = std::move(buffer);
     ts.used_at = all.clock;
@@ -170,10 +187,48 @@ void attach_stage(TileStreams& all, TileStream& ts, std::size_t size) {
 
 void flush_tile_stream(TileStreams& all, TileStream& ts) {
     count_staged(all, ts);
-    if (ts.pos == ts.begin) return;
-    // As fopen "ab" opens it.
-    write_tile_bytes(all, ts, ts.begin, static_cast<std::size_t>(ts.pos - ts.begin));
-    ts.pos = ts.counted = ts.begin;
+    if (ts.pos != ts.listed) {
+        try {
+            ts.pieces.push_back({ts.listed, static_cast<std::size_t>(ts.pos - ts.listed)});
+        } catch (const std::bad_alloc&) {
+            fail("\nOut of memory for the buffer of tile file %s\n", ts.name.c_str());
+        }
+    }
+    if (!ts.pieces.empty()) {
+        ensure_open(all, ts);
+        write_all(ts, ts.pieces.data(), ts.pieces.size());
+    }
+    ts.pieces.clear();
+    ts.pos = ts.counted = ts.listed = ts.begin;
+    ts.holds_input = false;
+}
+
+void list_input_run(TileStreams& all, TileStream& ts, const unsigned char* run, std::size_t n) {
+    count_staged(all, ts);
+    count_records(*ts.stats, run, run + n, all.record_length, *all.header);
+    // The staged bytes before the run, then the run, joined to the previous
+    // piece when it continues it.
+    if (ts.pieces.size() + 2 > kMaxPieces) flush_tile_stream(all, ts);
+    try {
+        if (ts.pieces.empty()) ts.pieces.reserve(64);
+        if (ts.pos != ts.listed) {
+            ts.pieces.push_back({ts.listed, static_cast<std::size_t>(ts.pos - ts.listed)});
+            ts.listed = ts.pos;
+        } else if (!ts.pieces.empty()) {
+            iovec& last = ts.pieces.back();
+            if (static_cast<const unsigned char*>(last.iov_base) + last.iov_len == run) {
+                last.iov_len += n;
+                return;
+            }
+        }
+        ts.pieces.push_back({const_cast<unsigned char*>(run), n});
+        if (!ts.holds_input) {
+            all.holding_input.push_back(&ts);
+            ts.holds_input = true;
+        }
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for the buffer of tile file %s\n", ts.name.c_str());
+    }
 }
 
 void note_stream_use(TileStreams& all) {
@@ -207,7 +262,7 @@ void close_tile_streams(TileStreams& all) {
     streams.swap(all.live);
     for (TileStream* s : streams) {
         flush_tile_stream(all, *s);
-        s->pos = s->end = s->begin = s->counted = s->seen = nullptr;
+        s->pos = s->end = s->begin = s->counted = s->listed = s->seen = nullptr;
         s->buffer.reset();
         close_file(all, *s);
     }

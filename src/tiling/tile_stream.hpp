@@ -1,8 +1,12 @@
 // Output streams of tile files. Each tile in use has a stream; a stream that
 // receives records holds a staging buffer into which the distribution copies
-// them, and a full buffer is written with one system call. Staged records are
-// counted in the tile's statistics in batches (count_records) before they are
-// written, and at the end of each input file.
+// short runs of them, while long runs are listed as pieces of the input block
+// where they lie, written without a copy in user space. A stream writes what
+// it holds, in order, with one gathering system call: when its buffer is full
+// and, when it lists pieces of the input, before the block is released.
+// Staged records are counted in the tile's statistics in batches
+// (count_records) before they are written, and at the end of each input file;
+// a listed run is counted when it is listed.
 //
 // Memory and descriptors stay bounded however many tiles a survey touches:
 // buffers come from a pool of fixed size, and when it is used up the stream
@@ -13,6 +17,9 @@
 // file to the next, so a tile that several input files reach is opened once.
 #pragma once
 
+#include <sys/uio.h>
+
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,12 +34,16 @@ namespace tessaro {
 struct TileStream {
     // Staged records: [begin, counted) are counted in `stats`, [counted, pos)
     // not yet; the buffer ends at `end`. Without a buffer all four are null, so
-    // that a writer finds no room and takes its slow path.
+    // that a writer finds no room and takes its slow path. Staged bytes
+    // [begin, listed) are listed in `pieces`; the rest follow the pieces.
     unsigned char* pos = nullptr;
     unsigned char* end = nullptr;
     unsigned char* begin = nullptr;
     unsigned char* counted = nullptr;
-    int fd = -1;  // the tile file, open for writing at its end; -1 between uses
+    unsigned char* listed = nullptr;
+    std::vector<iovec> pieces;  // what is written before the staged bytes from `listed` on
+    bool holds_input = false;   // some piece lies in the input block
+    int fd = -1;                // the tile file, open for writing at its end; -1 between uses
     std::uint16_t row = 0;
     std::uint16_t col = 0;
     std::uint32_t file_mark = 0;    // ordinal of the last input file that touched the tile
@@ -47,6 +58,11 @@ struct TileStream {
 // that records outside their file's header bounds reach.
 inline constexpr std::size_t kRangeStageBytes = std::size_t{64} * 1024;
 inline constexpr std::size_t kExtraStageBytes = std::size_t{4} * 1024;
+// Runs of records at least this long are listed in place rather than staged.
+inline constexpr std::size_t kInputRunBytes = 1024;
+static_assert(kInputRunBytes <= kExtraStageBytes);
+// Most pieces one gathering write takes.
+inline constexpr std::size_t kMaxPieces = IOV_MAX;
 // Most bytes of staging buffers held at once.
 inline constexpr std::size_t kStageBudgetBytes = std::size_t{16} * 1024 * 1024;
 // Most tile files open at once; fewer when the process may open fewer files.
@@ -59,7 +75,8 @@ struct TileStreams {
     std::size_t record_length = 0;
     const LAS12Header* header = nullptr;  // of the input file being distributed
     std::unordered_map<std::uint32_t, TileStream> by_key;
-    std::vector<TileStream*> live;  // streams holding a buffer
+    std::vector<TileStream*> live;           // streams holding a buffer
+    std::vector<TileStream*> holding_input;  // streams listing pieces of the input block
     std::vector<std::unique_ptr<unsigned char[]>> spare_range, spare_extra;
     std::size_t held_bytes = 0;  // in buffers of live streams and spares
     std::size_t open_files = 0;
@@ -89,8 +106,14 @@ inline void count_staged(const TileStreams& all, TileStream& ts) {
     }
 }
 
-// Counts and writes the staged records; the buffer is then empty.
+// Counts and writes the pieces and the staged records; the buffer is then empty.
 void flush_tile_stream(TileStreams& all, TileStream& ts);
+
+// Lists a run of records of the input block, `n` bytes, to be written after
+// what the stream holds; counts it (and first what is staged). The run must
+// stay in place until the stream is flushed; the caller flushes every stream
+// that holds input before it releases the block.
+void list_input_run(TileStreams& all, TileStream& ts, const unsigned char* run, std::size_t n);
 
 // Marks the streams that staged records since the last call as used now: the
 // order in which buffers and descriptors are taken back.
