@@ -332,7 +332,6 @@ void copy_records(FileJob& job, unsigned char* block, std::size_t block_bytes, s
         job.streams.holding_input.clear();
         note_stream_use(job.streams);
     }
-    end_record_blocks(blocks);
     if (job.outside != 0)
         std::printf("Warning: %u records of %s lie outside its header bounds\n",
                     static_cast<unsigned>(job.outside), job.name);

@@ -8,11 +8,11 @@
 
 namespace tessaro {
 
-// Bytes of point records read from an input file at a time. The records of a
-// block are read in place, mapped from the page cache (no copy); when the
-// file cannot be mapped they are read into the caller's block of this size.
+// Bytes of point records read from an input file at a time: the records of
+// a block go from it straight into the tiles' staging buffers, or from it to
+// the tile files in long runs, so it is sized for the processor's cache
+// rather than for the disk.
 inline constexpr std::size_t kReadBlockBytes = std::size_t{1024} * 1024;
-inline constexpr std::size_t kMapBlockBytes = std::size_t{1} * 1024 * 1024;
 
 // Records of a file that holds fewer whole records than its header declares
 // are distributed in whole groups of this many bytes; the run then ends,
@@ -31,9 +31,6 @@ struct RecordBlocks {
     std::uint64_t total = 0;  // records the header declares
     std::uint64_t limit = 0;  // records distributed before a short file ends the run
     std::uint64_t done = 0;
-    std::uint64_t per_map = 0;  // records per mapped block; 0 when the file is read
-    void* mapped = nullptr;     // the mapping of the current block
-    std::size_t mapped_bytes = 0;
 };
 
 // Starts reading the records of the open file `fd` (named `name`, with
@@ -45,8 +42,5 @@ RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& he
 // call. False after the last one; ends the run when the file holds fewer
 // records than it declares.
 bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size_t& count);
-
-// Releases the mapping of the last block.
-void end_record_blocks(RecordBlocks& b);
 
 }  // namespace tessaro
