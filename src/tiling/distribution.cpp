@@ -177,7 +177,7 @@ TileStream& touch(FileJob& job, std::uint16_t r, std::uint16_t c) {
     TileStreams& all = job.streams;
     if (ts.begin == nullptr)
         attach_stage(all, ts, in_range(job.range, ts.row, ts.col) ? kRangeStageBytes : kExtraStageBytes);
-    if (n > static_cast<std::size_t>(ts.end - ts.pos)) flush_tile_stream(all, ts);
+    if (n > static_cast<std::size_t>(ts.end - ts.pos)) flush_full_stage(all, ts, n);
     std::memcpy(ts.pos, run, n);
     ts.pos += n;
 }

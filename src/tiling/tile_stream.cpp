@@ -79,7 +79,7 @@ void open_file(TileStreams& all, TileStream& ts, int flags, const char* failure)
 }
 
 // Writes all of iov[0, count), resuming after short writes.
-void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
+void write_all(TileStream& ts, iovec* iov, std::size_t count) {
     while (count > 0) {
         const ssize_t done = writev(ts.fd, iov, static_cast<int>(std::min<std::size_t>(count, kMaxPieces)));
         if (done < 0 && errno == EINTR) continue;
@@ -87,6 +87,7 @@ void write_all(const TileStream& ts, iovec* iov, std::size_t count) {
             if (done == 0) errno = EIO;
             fail("\nFailed to write to tile file %s: %s\n", ts.name.c_str(), std::strerror(errno));
         }
+        ts.file_bytes += static_cast<std::uint64_t>(done);
         auto left = static_cast<std::size_t>(done);
         while (count > 0 && left >= iov->iov_len) {
             left -= iov->iov_len;
@@ -166,6 +167,7 @@ TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
 
 void create_tile_file(TileStreams& all, TileStream& ts) {
     close_file(all, ts);
+    ts.file_bytes = 0;
     // As fopen "wb" opens it.
     open_file(all, ts, O_WRONLY | O_CREAT | O_TRUNC, "Failed to open file %s for writing\n");
 }
@@ -201,6 +203,26 @@ void flush_tile_stream(TileStreams& all, TileStream& ts) {
     ts.pieces.clear();
     ts.pos = ts.counted = ts.listed = ts.begin;
     ts.holds_input = false;
+}
+
+void flush_full_stage(TileStreams& all, TileStream& ts, std::size_t room) {
+    // Only staged bytes, reaching past a boundary: written up to it, the rest
+    // kept, when `room` is left beside them.
+    const std::uint64_t end = ts.file_bytes + static_cast<std::uint64_t>(ts.pos - ts.begin);
+    const std::uint64_t boundary = end / kStageAlignBytes * kStageAlignBytes;
+    if (!ts.pieces.empty() || boundary <= ts.file_bytes ||
+        end - boundary + room > static_cast<std::uint64_t>(ts.end - ts.begin)) {
+        flush_tile_stream(all, ts);
+        return;
+    }
+    count_staged(all, ts);
+    const auto keep = static_cast<std::size_t>(end - boundary);
+    iovec piece{ts.begin, static_cast<std::size_t>(ts.pos - ts.begin) - keep};
+    ensure_open(all, ts);
+    write_all(ts, &piece, 1);
+    std::memmove(ts.begin, ts.pos - keep, keep);
+    ts.listed = ts.begin;
+    ts.pos = ts.counted = ts.begin + keep;
 }
 
 void list_input_run(TileStreams& all, TileStream& ts, const unsigned char* run, std::size_t n) {

@@ -3,7 +3,9 @@
 // short runs of them, while long runs are listed as pieces of the input block
 // where they lie, written without a copy in user space. A stream writes what
 // it holds, in order, with one gathering system call: when its buffer is full
-// and, when it lists pieces of the input, before the block is released.
+// (then only up to an aligned end of the file when it holds staged records
+// alone, keeping the rest) and, when it lists pieces of the input, before the
+// block is released.
 // Staged records are counted in the tile's statistics in batches
 // (count_records) before they are written, and at the end of each input file;
 // a listed run is counted when it is listed.
@@ -41,9 +43,10 @@ struct TileStream {
     unsigned char* begin = nullptr;
     unsigned char* counted = nullptr;
     unsigned char* listed = nullptr;
-    std::vector<iovec> pieces;  // what is written before the staged bytes from `listed` on
-    bool holds_input = false;   // some piece lies in the input block
-    int fd = -1;                // the tile file, open for writing at its end; -1 between uses
+    std::vector<iovec> pieces;     // what is written before the staged bytes from `listed` on
+    bool holds_input = false;      // some piece lies in the input block
+    int fd = -1;                   // the tile file, open for writing at its end; -1 between uses
+    std::uint64_t file_bytes = 0;  // bytes written to the tile file so far
     std::uint16_t row = 0;
     std::uint16_t col = 0;
     std::uint32_t file_mark = 0;    // ordinal of the last input file that touched the tile
@@ -56,8 +59,12 @@ struct TileStream {
 
 // Staging buffer sizes: the tiles of an input file's tile range, and tiles
 // that records outside their file's header bounds reach.
-inline constexpr std::size_t kRangeStageBytes = std::size_t{64} * 1024;
+inline constexpr std::size_t kRangeStageBytes = std::size_t{96} * 1024;
 inline constexpr std::size_t kExtraStageBytes = std::size_t{4} * 1024;
+// A full staging buffer is written up to the last multiple of this many bytes
+// of the tile file and keeps the rest: the file then grows by whole aligned
+// chunks, which the page cache takes in large pieces rather than page by page.
+inline constexpr std::size_t kStageAlignBytes = std::size_t{64} * 1024;
 // Runs of records at least this long are listed in place rather than staged.
 inline constexpr std::size_t kInputRunBytes = 1024;
 static_assert(kInputRunBytes <= kExtraStageBytes);
@@ -108,6 +115,11 @@ inline void count_staged(const TileStreams& all, TileStream& ts) {
 
 // Counts and writes the pieces and the staged records; the buffer is then empty.
 void flush_tile_stream(TileStreams& all, TileStream& ts);
+
+// Makes `room` bytes of room in a full staging buffer: writes the staged
+// records up to an aligned end when the stream lists no pieces and the rest
+// leaves that room, else everything.
+void flush_full_stage(TileStreams& all, TileStream& ts, std::size_t room);
 
 // Lists a run of records of the input block, `n` bytes, to be written after
 // what the stream holds; counts it (and first what is staged). The run must
