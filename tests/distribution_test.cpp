@@ -1,6 +1,10 @@
 #include "distribution.hpp"
+#include "stored_span.hpp"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
 
 #include <string>
 #include <utility>
@@ -74,3 +78,45 @@ TEST(PlaceRecord, OffsetGridOriginCountsFromXMinAndYMin) {
 }
 
 }  // namespace
+
+// A record whose stored X lies in a cell's span skips the arithmetic, so the
+// span must hold exactly the stored values that the arithmetic puts well
+// inside the cell: checked on both sides of each end.
+TEST(ClearSpan, HoldsExactlyTheStoredValuesWellInsideTheCell) {
+    struct Case {
+        const char* what;
+        AxisRule rule;
+        unsigned cell;
+        bool empty;
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        {"centimetres, no buffer", {0.01, 500000, 500000, 250, 500000, 502000, 0}, 3, false},
+        {"centimetres, buffer 10", {0.01, 500000, 500000, 250, 500000, 502000, 0.04}, 3, false},
+        {"header bounds cut the cell", {0.01, 500000, 500000, 250, 500800, 500900.005, 0}, 3, false},
+        {"negative scale", {-0.001, 1000, 0, 0.1, -5e6, 5e6, 0.25}, 7, false},
+        {"coarse scale, inexact tile", {0.3, 0.1, -1000, 0.7, -1e9, 1e9, 0.1}, 1500, false},
+        {"cell outside the header bounds", {0.01, 0, 0, 100, 0, 50, 0}, 2, true},
+        {"bounds not a number", {0.01, 0, 0, 100, nan, 500, 0}, 0, true},
+        {"scale 0", {0, 0, 0, 100, -1, 1, 0}, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const AxisRule& r = c.rule;
+        auto inside = [&](std::int64_t v) {
+            const double actual = static_cast<double>(v) * r.scale + r.offset;
+            const double pos = (actual - r.origin) / r.size;
+            const bool near = r.q > 0 && ((c.cell + 1.0) - pos < r.q || pos - c.cell < r.q);
+            return actual >= r.min && actual <= r.max && pos >= c.cell && pos < c.cell + 1.0 && !near;
+        };
+        const StoredSpan s = clear_span(r, c.cell);
+        ASSERT_EQ(s.lo > s.hi, c.empty);
+        if (c.empty) continue;
+        for (const std::int64_t end : {std::int64_t{s.lo}, std::int64_t{s.hi}})
+            for (std::int64_t v = end - 2; v <= end + 2; ++v) {
+                if (v >= INT32_MIN && v <= INT32_MAX) {
+                    EXPECT_EQ(inside(v), v >= s.lo && v <= s.hi) << "stored value " << v;
+                }
+            }
+    }
+}

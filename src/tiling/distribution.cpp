@@ -56,6 +56,7 @@ struct FileJob {
     std::uint16_t window_row = 0, window_col = 0, window_rows = 0, window_cols = 0;
     std::vector<TileStream*> window{};
     std::vector<std::uint8_t> allowed{};  // per cell of the range: the neighbour tests the grid allows
+    std::vector<StoredBox> clear{};       // per cell of the range: stored X and Y of records well inside
     Neighbours neighbours[16]{};
     std::vector<TileStream*> opened{};  // the tiles this file touched, range first
     std::uint32_t outside = 0;          // records outside the file's header bounds
@@ -94,19 +95,28 @@ void lay_window(FileJob& job) {
     job.window_rows = static_cast<std::uint16_t>(last_row - job.window_row + 1);
     job.window_cols = static_cast<std::uint16_t>(last_col - job.window_col + 1);
     const std::size_t cells = std::size_t{job.window_rows} * job.window_cols;
+    const LAS12Header& h = job.header;
+    const AxisRule along_x{h.XScaleFactor, h.XOffset, job.grid.XMin, job.TileSize, h.MinX, h.MaxX, job.q};
+    const AxisRule along_y{h.YScaleFactor, h.YOffset, job.grid.YMin, job.TileSize, h.MinY, h.MaxY, job.q};
+    std::vector<StoredSpan> col_spans;
     try {
         job.window.assign(cells, &untouched);
         job.allowed.assign(cells, 0);
+        job.clear.assign(cells, stored_box(kNoStoredSpan, kNoStoredSpan));
+        for (unsigned j = r.col_min; j <= r.col_max; ++j) col_spans.push_back(clear_span(along_x, j));
     } catch (const std::bad_alloc&) {
         fail_line("Failed to allocate memory for the tiles of a file");
     }
     for (unsigned i = r.row_min; i <= r.row_max; ++i) {
+        const StoredSpan row_span = clear_span(along_y, i);
         for (unsigned j = r.col_min; j <= r.col_max; ++j) {
+            const std::size_t cell =
+                (i - job.window_row) * std::size_t{job.window_cols} + (j - job.window_col);
             // The grid guards of the neighbour tests, as near_side_bits bits.
             const unsigned bits = (j + 1U < job.grid.Cols ? 1U : 0U) | (i + 1U < job.grid.Rows ? 2U : 0U) |
                                   (j != 0 ? 4U : 0U) | (i != 0 ? 8U : 0U);
-            job.allowed[(i - job.window_row) * job.window_cols + (j - job.window_col)] =
-                static_cast<std::uint8_t>(bits);
+            job.allowed[cell] = static_cast<std::uint8_t>(bits);
+            job.clear[cell] = stored_box(col_spans[j - r.col_min], row_span);
         }
     }
     const std::ptrdiff_t row = job.window_cols;
@@ -246,7 +256,10 @@ inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const
 // for that tile and for the neighbours whose buffered square holds it
 // (Buffered); others are placed from scratch. Consecutive records with the
 // same home tile form a run, staged in one piece when it ends: no other copy
-// goes to that tile meanwhile, since a neighbour is never the home tile.
+// goes to that tile meanwhile, since a neighbour is never the home tile. A
+// record whose stored X and Y lie well inside the run's tile (within the
+// header bounds, clear of the buffer) continues the run at once: the
+// arithmetic would find that tile, inside the bounds, and no neighbour.
 // Statistics are not touched here: the streams count their records in batches.
 template <std::size_t Len, bool Buffered>
 void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
@@ -267,18 +280,23 @@ void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
     const unsigned row0 = job.window_row, col0 = job.window_col, cols = job.window_cols;
     TileStream* const* window = job.window.data();
     const std::uint8_t* allowed = job.allowed.data();
+    const StoredBox* clear = job.clear.data();
+    const StoredBox no_run_box = stored_box(kNoStoredSpan, kNoStoredSpan);
     constexpr std::size_t kNoRun = ~std::size_t{0};
     std::size_t run_cell = kNoRun;
+    StoredBox run_box = no_run_box;
     const unsigned char* run = rec;
     std::uint32_t out = 0;
     const unsigned char* const end = rec + count * Len;
     for (; rec != end; rec += Len) {
+        if (stored_in(rec, run_box)) continue;
         const XY xy = add(mul(stored_xy(rec), scale), offset);
         out += within(xy, bounds_lo, bounds_hi) ? 0U : 1U;
         const XY pos = div(sub(xy, origin), size);
         if (!in_cell(pos, range_lo, range_hi)) [[unlikely]] {
             if (run_cell != kNoRun) put<Len>(job, window, run_cell, run, static_cast<std::size_t>(rec - run));
             run_cell = kNoRun;
+            run_box = no_run_box;
             place_outside(job, rec, pos);
             continue;
         }
@@ -288,6 +306,7 @@ void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
         if (cell != run_cell) {
             if (run_cell != kNoRun) put<Len>(job, window, run_cell, run, static_cast<std::size_t>(rec - run));
             run_cell = cell;
+            run_box = clear[cell];
             run = rec;
         }
         if constexpr (Buffered) {

@@ -1,4 +1,5 @@
-// Two lanes of double arithmetic, X and Y of a record side by side. With SSE2
+// Two lanes of double arithmetic, X and Y of a record side by side, and the
+// test of a record's stored X and Y against two spans at once. With SSE2
 // one instruction does both axes; each lane is rounded exactly as the scalar
 // operation (IEEE double, no contraction), so either build gives the same bits.
 // -DTESSARO_SCALAR_DISTRIBUTION (CMake option TESSARO_SCALAR_DISTRIBUTION)
@@ -8,6 +9,7 @@
 #include <cstdint>
 
 #include "las_bytes.hpp"
+#include "stored_span.hpp"
 
 #if defined(__SSE2__) && !defined(TESSARO_SCALAR_DISTRIBUTION)
 #include <emmintrin.h>
@@ -75,6 +77,20 @@ inline int near_side_bits(XY v, XY q) {
     return _mm_movemask_pd(_mm_cmplt_pd(_mm_sub_pd(hi, v), q)) |
            _mm_movemask_pd(_mm_cmplt_pd(_mm_sub_pd(v, lo), q)) << 2;
 }
+// Stored X and Y spans side by side (lanes 0 and 1 of lo and hi).
+struct StoredBox {
+    __m128i lo;
+    __m128i hi;
+};
+inline StoredBox stored_box(StoredSpan x, StoredSpan y) {
+    return {_mm_set_epi32(0, 0, y.lo, x.lo), _mm_set_epi32(0, 0, y.hi, x.hi)};
+}
+// The record's stored X and Y both lie in the box's spans.
+inline bool stored_in(const unsigned char* rec, const StoredBox& b) {
+    const __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rec));
+    const __m128i out = _mm_or_si128(_mm_cmplt_epi32(s, b.lo), _mm_cmpgt_epi32(s, b.hi));
+    return (_mm_movemask_epi8(out) & 0xFF) == 0;
+}
 #else
 struct XY {
     double x, y;
@@ -124,6 +140,17 @@ inline int near_side_bits(XY v, XY q) {
     const auto ky = static_cast<double>(static_cast<std::int32_t>(v.y));
     return (q.x > (kx + 1) - v.x ? 1 : 0) | (q.y > (ky + 1) - v.y ? 2 : 0) | (q.x > v.x - kx ? 4 : 0) |
            (q.y > v.y - ky ? 8 : 0);
+}
+struct StoredBox {
+    StoredSpan x;
+    StoredSpan y;
+};
+inline StoredBox stored_box(StoredSpan x, StoredSpan y) {
+    return {x, y};
+}
+inline bool stored_in(const unsigned char* rec, const StoredBox& b) {
+    const std::int32_t x = load_i32le(rec), y = load_i32le(rec + 4);
+    return x >= b.x.lo && x <= b.x.hi && y >= b.y.lo && y <= b.y.hi;
 }
 #endif
 
