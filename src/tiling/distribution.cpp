@@ -259,7 +259,10 @@ inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const
 // goes to that tile meanwhile, since a neighbour is never the home tile. A
 // record whose stored X and Y lie well inside the run's tile (within the
 // header bounds, clear of the buffer) continues the run at once: the
-// arithmetic would find that tile, inside the bounds, and no neighbour.
+// arithmetic would find that tile, inside the bounds, and no neighbour. Any
+// other record's tile is guessed with a multiplication, and the guess stands
+// when the record lies well inside the guessed tile in the same sense; the
+// division decides the rest.
 // Statistics are not touched here: the streams count their records in batches.
 template <std::size_t Len, bool Buffered>
 void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
@@ -271,6 +274,7 @@ void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
     const XY bounds_lo = xy_of(h.MinX, h.MinY), bounds_hi = xy_of(h.MaxX, h.MaxY);
     const XY origin = xy_of(job.grid.XMin, job.grid.YMin);
     const XY size = xy_of(job.TileSize, job.TileSize);
+    const XY reciprocal = xy_of(1 / job.TileSize, 1 / job.TileSize);
     const XY qq = xy_of(job.q, job.q);
     // A position lies in the range's tiles exactly when its truncation does,
     // the range's ends being whole numbers; NaN lies nowhere.
@@ -288,9 +292,31 @@ void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
     const unsigned char* run = rec;
     std::uint32_t out = 0;
     const unsigned char* const end = rec + count * Len;
+    // The record at `rec` goes to window cell `cell`: it continues the run or
+    // starts one.
+    auto run_at = [&](std::size_t cell) {
+        if (cell == run_cell) return;
+        if (run_cell != kNoRun) put<Len>(job, window, run_cell, run, static_cast<std::size_t>(rec - run));
+        run_cell = cell;
+        run_box = clear[cell];
+        run = rec;
+    };
     for (; rec != end; rec += Len) {
         if (stored_in(rec, run_box)) continue;
         const XY xy = add(mul(stored_xy(rec), scale), offset);
+        // A guess at the tile, by the reciprocal of the tile size, is right
+        // when the record's stored X and Y lie in that tile's box: the record
+        // then goes there alone, and lies within the header bounds.
+        const XY guess = mul(sub(xy, origin), reciprocal);
+        if (in_cell(guess, range_lo, range_hi)) {
+            std::uint16_t gj, gi;
+            truncate_xy(guess, gj, gi);
+            const std::size_t cell = (gi - row0) * std::size_t{cols} + (gj - col0);
+            if (stored_in(rec, clear[cell])) {
+                run_at(cell);
+                continue;
+            }
+        }
         out += within(xy, bounds_lo, bounds_hi) ? 0U : 1U;
         const XY pos = div(sub(xy, origin), size);
         if (!in_cell(pos, range_lo, range_hi)) [[unlikely]] {
@@ -303,12 +329,7 @@ void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
         std::uint16_t j, i;
         truncate_xy(pos, j, i);
         const std::size_t cell = (i - row0) * std::size_t{cols} + (j - col0);
-        if (cell != run_cell) {
-            if (run_cell != kNoRun) put<Len>(job, window, run_cell, run, static_cast<std::size_t>(rec - run));
-            run_cell = cell;
-            run_box = clear[cell];
-            run = rec;
-        }
+        run_at(cell);
         if constexpr (Buffered) {
             const unsigned near = static_cast<unsigned>(near_side_bits(pos, qq)) & allowed[cell];
             if (near != 0) [[unlikely]] {
