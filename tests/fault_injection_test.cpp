@@ -100,7 +100,8 @@ void expect_one_failure_naming(const RunResult& r, const std::string& file, cons
     while (start < r.output.size()) {
         const std::size_t end = std::min(r.output.find('\n', start), r.output.size());
         const std::string l = r.output.substr(start, end - start);
-        for (const char* word : {"Failed", "Cannot", "Unable", "failed", "ends after", "has changed"}) {
+        for (const char* word :
+             {"Failed", "Cannot", "Unable", "failed", "ends after", "has changed", "choose another"}) {
             if (l.find(word) != std::string::npos) {
                 ++failures;
                 break;
@@ -353,6 +354,14 @@ TEST(FaultInjection, OutputDirectoryThatTakesNoFilesEndsTheRunAtTheFirstTile) {
         {"directory that does not exist", "missing/t_", [](const TempDir&) {}},
         {"directory that is a regular file", "blocker/t_",
          [](const TempDir& d) { write_file(d.file("blocker"), "not a directory"); }},
+        // A drop box takes files but cannot be listed; the input the list
+        // also names as a tile must still be refused, before it is written.
+        {"drop box that holds an input under a tile's name", "tiles/t_",
+         [](const TempDir& d) {
+             fs::create_hard_link(d.file("list.txt"), d.file("tiles/t_R1C1.las"));
+             chmod(d.file("list.txt").c_str(), 0666);
+             chmod(d.file("tiles").c_str(), 0333);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -367,10 +376,34 @@ TEST(FaultInjection, OutputDirectoryThatTakesNoFilesEndsTheRunAtTheFirstTile) {
         l.before_exec = nobody.hook();
         const RunResult r = launch(l);
         const std::string prefix = c.prefix;
-        expect_one_failure_naming(r, prefix + "R",
-                                  "Failed to open file " + prefix + "R<n>C<n>.las for writing");
+        if (std::string(c.what).starts_with("drop box"))
+            expect_one_failure_naming(r, "tiles/t_R1C1.las",
+                                      "Tile file tiles/t_R1C1.las is the list file or a file named in it; "
+                                      "choose another tile prefix");
+        else
+            expect_one_failure_naming(r, prefix + "R",
+                                      "Failed to open file " + prefix + "R<n>C<n>.las for writing");
         EXPECT_EQ(r.output.find("Distributed to"), std::string::npos);
     }
+    // A drop box that holds no input takes the whole run, checked tile by
+    // tile as each is opened rather than over the whole grid: two points at
+    // opposite corners of a 2,500 x 2,500 grid.
+    TempDir dir;
+    fs::create_directory(dir.file("tiles"));
+    grid_las(dir.file("sw.las"), 0, 0, 1, 1);
+    grid_las(dir.file("ne.las"), 2499.5, 2499.5, 1, 1);
+    write_file(dir.file("list.txt"), "sw.las\nne.las\n");
+    open_up(dir);
+    chmod(dir.file("tiles").c_str(), 0333);
+    Launch l;
+    l.args = {"list.txt", "tiles/t_", "1"};
+    l.directory = dir.path;
+    l.program = nobody.program;
+    l.before_exec = nobody.hook();
+    const RunResult r = launch(l);
+    ASSERT_EQ(r.status, 0) << r.output;
+    chmod(dir.file("tiles").c_str(), 0755);
+    EXPECT_TRUE(conservation(dir, "list.txt", "tiles/t_", 1, 0).ok);
 }
 
 // ---- 3. an input that disappears or shrinks ------------------------------------
@@ -396,6 +429,11 @@ TEST(FaultInjection, InputThatChangesBeforeItsDistributionEndsTheRunNamingIt) {
          "File b.las ends after <n> of its 400 point records"},
         {"replaced by a file of another point format",
          [](const TempDir& d) { grid_las(d.file("b.las"), 1500, 1500, 100, 5, 200, 0); },
+         "File b.las has changed since it was validated"},
+        // Same format and length, but bounds that span far more tiles than
+        // the span check saw.
+        {"replaced by a file with wider bounds",
+         [](const TempDir& d) { grid_las(d.file("b.las"), 0, 1500, 1600, 400); },
          "File b.las has changed since it was validated"},
     };
     for (const Case& c : cases) {

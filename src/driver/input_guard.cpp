@@ -3,18 +3,17 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
-#include <set>
-#include <utility>
+#include <new>
 
 #include "console.hpp"
 #include "list_file.hpp"
 
 namespace tessaro {
 namespace {
-
-using FileId = std::pair<dev_t, ino_t>;
 
 struct DirCloser {
     void operator()(DIR* d) const noexcept { closedir(d); }
@@ -38,49 +37,63 @@ bool is_tile_label(const std::string& rest, int bufsize, const Tile& pTile) {
     return row >= 1 && col >= 1 && row <= pTile.Rows && col <= pTile.Cols;
 }
 
-void refuse_if_input(const std::set<FileId>& inputs, const std::string& tile) {
+void refuse_if_input(const std::vector<FileId>& inputs, const std::string& tile) {
     struct stat st;
-    if (stat(tile.c_str(), &st) == 0 && inputs.count({st.st_dev, st.st_ino}) != 0)
+    if (stat(tile.c_str(), &st) == 0 &&
+        std::binary_search(inputs.begin(), inputs.end(), FileId{st.st_dev, st.st_ino}))
         fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
              tile.c_str());
 }
 
+// The list file and every file it names that exists, sorted.
+std::vector<FileId> input_file_ids(std::FILE* fp_a) {
+    std::vector<FileId> inputs;
+    try {
+        struct stat st;
+        if (fstat(fileno(fp_a), &st) == 0) inputs.push_back({st.st_dev, st.st_ino});
+        rewind_list(fp_a);
+        std::string name;
+        while (read_token(fp_a, name))
+            if (stat(name.c_str(), &st) == 0) inputs.push_back({st.st_dev, st.st_ino});
+        rewind_list(fp_a);
+        std::sort(inputs.begin(), inputs.end());
+        inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
+    } catch (const std::bad_alloc&) {
+        fail_line("Failed to allocate memory for the names of the input files");
+    }
+    return inputs;
+}
+
 }  // namespace
 
-void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile,
-                              int bufsize) {
-    std::set<FileId> inputs;
-    struct stat st;
-    if (fstat(fileno(fp_a), &st) == 0) inputs.insert({st.st_dev, st.st_ino});
-    rewind_list(fp_a);
-    std::string name;
-    while (read_token(fp_a, name))
-        if (stat(name.c_str(), &st) == 0) inputs.insert({st.st_dev, st.st_ino});
-    rewind_list(fp_a);
-
+std::vector<FileId> refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix,
+                                             const Tile& pTile, int bufsize) {
+    std::vector<FileId> inputs = input_file_ids(fp_a);
     // The tiles that exist are entries of the prefix's directory; reading it
-    // costs one look per entry rather than one per tile of the grid.
+    // costs one look per entry rather than one per tile of the grid. A
+    // directory that cannot be listed (one that takes files but hides them)
+    // is left to the tile streams, which check every tile file they open
+    // before they write to it.
     const std::size_t slash = TilePrefix.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : TilePrefix.substr(0, slash);
     const std::string stem = slash == std::string::npos ? TilePrefix : TilePrefix.substr(slash + 1);
     std::unique_ptr<DIR, DirCloser> listing(opendir(dir.c_str()));
-    if (!listing) {
-        // No such directory holds no tile. One that cannot be listed is
-        // checked tile by tile.
-        if (errno == ENOENT || errno == ENOTDIR) return;
-        for (unsigned r = 0; r < pTile.Rows; ++r)
-            for (unsigned c = 0; c < pTile.Cols; ++c)
-                refuse_if_input(inputs, tile_file_name(TilePrefix, bufsize, static_cast<std::uint16_t>(r),
-                                                       static_cast<std::uint16_t>(c)));
-        return;
-    }
-    while (const dirent* entry = readdir(listing.get())) {
+    if (!listing) return inputs;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(listing.get());
+        if (entry == nullptr) {
+            if (errno != 0)
+                fail("\nFailed to list the directory %s: %s\n", dir.c_str(), std::strerror(errno));
+            break;
+        }
         const std::string file = entry->d_name;
         if (file.compare(0, stem.size(), stem) != 0 ||
             !is_tile_label(file.substr(stem.size()), bufsize, pTile))
             continue;
         refuse_if_input(inputs, TilePrefix + file.substr(stem.size()));
     }
+    return inputs;
 }
 
 }  // namespace tessaro

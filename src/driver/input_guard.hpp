@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tile_grid.hpp"
+#include "tile_stream.hpp"
 
 namespace tessaro {
 
@@ -13,7 +15,10 @@ namespace tessaro {
 // exists and is the list file or one of the files it names, under any name
 // (another spelling of the path, a symbolic or hard link). Writing such a
 // tile would truncate or grow an input while the run still reads it. Called
-// before any tile file is written; leaves the list rewound.
-void refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile, int bufsize);
+// before any tile file is written; leaves the list rewound. In a directory
+// that cannot be listed nothing is refused here; the tile streams check each
+// tile file they open against the inputs, which this returns (sorted).
+std::vector<FileId> refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile,
+                                             int bufsize);
 
 }  // namespace tessaro

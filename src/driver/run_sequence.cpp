@@ -103,14 +103,16 @@ int run(int argc, char** argv) {
     const std::int16_t LASType = validation_pass(fp_a, ASCIIfile.c_str());
     rewind_list(fp_a);
     std::printf("- - - - - - - - - - - - - - - - - -\n\n");
-    check_scale_and_offset_consistency(fp_a);
+    // What this pass reads of each header is what every later pass must find.
+    ListedHeaders listed;
+    check_scale_and_offset_consistency(fp_a, listed);
     std::printf("All files in %s have consistent point location scale and offset\n\n", ASCIIfile.c_str());
     rewind_list(fp_a);
     LAS12Header ph12output{};
     // The tile index names the survey's coordinate system; the extent pass
     // reads it from each file's variable-length records.
     SurveyCrs crs;
-    check_output_header(fp_a, ph12output, FlagInit.s_cnt == 1 ? &crs : nullptr);
+    check_output_header(fp_a, ph12output, listed, FlagInit.s_cnt == 1 ? &crs : nullptr);
     print_data_summary(ph12output);
 
     // The grid, the tile names and the tables.
@@ -125,13 +127,21 @@ int run(int argc, char** argv) {
 
     rewind_list(fp_a);
     std::printf("\nTiles per laser file ...\n");
-    check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer);
+    check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer, listed);
     std::printf("\n");
-    refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize);
+    DistributionSetup setup;
+    setup.filecount = filecount;
+    setup.TileSize = TileSize;
+    setup.Tile_Buffer = Tile_Buffer;
+    setup.pTile = pTile;
+    setup.TilePrefix = TilePrefix;
+    setup.bufsize = bufsize;
+    setup.record_size = record_size_of_type(LASType);
+    setup.listed = &listed;
+    setup.inputs = refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize);
 
     LAS12Header ph12{};
-    distribute_points(fp_a, filecount, TileSize, Tile_Buffer, pTile, TilePrefix, bufsize, ph12,
-                      record_size_of_type(LASType));
+    distribute_points(fp_a, setup, ph12);
     list.reset();
 
     finalize_tile_headers(TilePrefix, bufsize, ph12);

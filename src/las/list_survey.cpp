@@ -71,12 +71,15 @@ std::int16_t validation_pass(std::FILE* fp_a, const char* ASCIIfile) {
     return LASType_cmp;
 }
 
-std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a) {
+std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a, ListedHeaders& listed) {
+    rewind_list(fp_a);
+    listed.digests.clear();
     bool first = true;
     double reference[6] = {};
     std::string filename;
     while (read_token(fp_a, filename)) {
         const LAS12Header h = read_listed_header(filename);
+        note_listed_header(listed, h);
         const double values[6] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor,
                                   h.XOffset,      h.YOffset,      h.ZOffset};
         if (first) {
@@ -92,13 +95,15 @@ std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a) {
     return 0;
 }
 
-void check_output_header(std::FILE* fp_ascii, LAS12Header& header, SurveyCrs* crs) {
+void check_output_header(std::FILE* fp_ascii, LAS12Header& header, const ListedHeaders& listed,
+                         SurveyCrs* crs) {
     rewind_list(fp_ascii);
     unsigned long long total = 0;
     double min_x = 1e13, min_y = 1e13, max_x = -1e13, max_y = -1e13;
     std::string filename;
-    while (read_token(fp_ascii, filename)) {
+    for (std::size_t nth = 0; read_token(fp_ascii, filename); ++nth) {
         header = read_listed_header(filename, crs);
+        check_listed_header(listed, nth, header, filename.c_str());
         total += header.NumberOfPointReturns;
         if (total > kMaxPointTotal)
             fail("\nThe files in the list hold more than %llu points, the most one run can tile\n",

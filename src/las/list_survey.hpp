@@ -6,6 +6,7 @@
 
 #include "crs_records.hpp"
 #include "las_records.hpp"
+#include "listed_headers.hpp"
 
 namespace tessaro {
 
@@ -22,13 +23,15 @@ std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile);
 std::int16_t validation_pass(std::FILE* fp_a, const char* ASCIIfile);
 
 // 0 when every listed file has the scale factors and offsets of the first;
-// otherwise ends the run.
-std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a);
+// otherwise ends the run. Notes every header in `listed` for the later passes.
+std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a, ListedHeaders& listed);
 
 // Fills `header` with the last file's header carrying the point total and the
 // combined X/Y extent of all files; prints the size estimate. With `crs`, also
 // gathers the coordinate system each file names in its variable-length records.
-void check_output_header(std::FILE* fp_ascii, LAS12Header& header, SurveyCrs* crs = nullptr);
+// Ends the run when a header differs from what `listed` noted of it.
+void check_output_header(std::FILE* fp_ascii, LAS12Header& header, const ListedHeaders& listed,
+                         SurveyCrs* crs = nullptr);
 
 // The seven summary lines of the combined header.
 void print_data_summary(const LAS12Header& header);

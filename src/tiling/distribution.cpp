@@ -147,6 +147,7 @@ void copy_header_tail(FileJob& job, TileStream& ts) {
     while (pos < end) {
         const auto want = static_cast<std::size_t>(std::min<off_t>(end - pos, sizeof chunk));
         const ssize_t got = pread(fd, chunk, want, pos);
+        if (got < 0 && errno == EINTR) continue;
         if (got <= 0)
             fail("\nFailed to read the variable length records of %s: %s\n", job.name,
                  got < 0 ? std::strerror(errno) : "unexpected end of file");
@@ -228,8 +229,10 @@ inline void put(FileJob& job, TileStream* const* window, std::size_t cell, const
         else
             std::memcpy(ts->pos, run, n);
         ts->pos += n;
-        // The lines the tile's next records go to, fetched while others are routed.
-        __builtin_prefetch(ts->pos + 256, 1);
+        // The lines the tile's next records go to, fetched while others are
+        // routed. The address may lie past the buffer: a prefetch never faults,
+        // and it is formed as a number so that no pointer leaves its array.
+        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(ts->pos) + 256), 1);
     } else {
         put_slow(job, cell, run, n);
     }
@@ -418,19 +421,22 @@ void remove_empty_tiles(FileJob& job) {
     }
 }
 
-void distribute_file(const char* name, std::uint32_t nth_las_file, std::uint16_t filecount, double TileSize,
-                     double Tile_Buffer, const Tile& pTile, TileStreams& streams, LAS12Header& ph12,
-                     std::uint16_t record_size, unsigned char* block, std::size_t block_bytes) {
+void distribute_file(const char* name, std::uint32_t nth_las_file, const DistributionSetup& setup,
+                     TileStreams& streams, LAS12Header& ph12, unsigned char* block, std::size_t block_bytes) {
+    const double TileSize = setup.TileSize, Tile_Buffer = setup.Tile_Buffer;
+    const Tile& pTile = setup.pTile;
+    const std::uint16_t record_size = setup.record_size;
     FilePtr fp = open_file(name, "rb");
     if (!fp) fail("\nCannot open %s for point distribution to tiles\n", name);
     std::optional<LAS12Header> read = read_las_header(fp.get());
     if (!read) fail("\nCannot read the LAS header of %s\n", name);
     ph12 = *read;
+    check_listed_header(*setup.listed, nth_las_file - 1, ph12, name);
     if (ph12.PointDataRecordLength != record_size || ph12.OffsetToData < kHeaderBytes)
         fail("\nFile %s has changed since it was validated\n", name);
     std::printf("\rProcessing %u returns in file %s (%u / %u)\n",
                 static_cast<unsigned>(ph12.NumberOfPointReturns), name, static_cast<unsigned>(nth_las_file),
-                static_cast<unsigned>(filecount));
+                static_cast<unsigned>(setup.filecount));
 
     FileJob job{
         .name = name,
@@ -460,24 +466,27 @@ void distribute_file(const char* name, std::uint32_t nth_las_file, std::uint16_t
 
 }  // namespace
 
-void distribute_points(std::FILE* fp_a, std::uint16_t filecount, double TileSize, double Tile_Buffer,
-                       const Tile& pTile, const std::string& TilePrefix, int bufsize, LAS12Header& ph12,
-                       std::uint16_t record_size) {
-    const std::size_t block_bytes = kReadBlockBytes / record_size * record_size;
+void distribute_points(std::FILE* fp_a, const DistributionSetup& setup, LAS12Header& ph12) {
+    const std::size_t block_bytes = kReadBlockBytes / setup.record_size * setup.record_size;
     std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[block_bytes]);
     if (!block) fail_line("Failed to allocate memory for the point record buffer");
     TileStreams streams;
-    streams.prefix = TilePrefix;
-    streams.bufsize = bufsize;
-    streams.record_length = record_size;
+    streams.prefix = setup.TilePrefix;
+    streams.bufsize = setup.bufsize;
+    streams.record_length = setup.record_size;
     streams.header = &ph12;
     streams.max_open_files = open_tile_budget();
+    try {
+        streams.inputs = setup.inputs;
+    } catch (const std::bad_alloc&) {
+        fail_line("Failed to allocate memory for the streams of the tile files");
+    }
+    rewind_list(fp_a);
     std::uint32_t nth_las_file = 0;
     std::string filename;
     while (read_token(fp_a, filename)) {
         ++nth_las_file;
-        distribute_file(filename.c_str(), nth_las_file, filecount, TileSize, Tile_Buffer, pTile, streams,
-                        ph12, record_size, block.get(), block_bytes);
+        distribute_file(filename.c_str(), nth_las_file, setup, streams, ph12, block.get(), block_bytes);
     }
     close_tile_streams(streams);
 }

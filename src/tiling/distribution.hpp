@@ -5,18 +5,23 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "las_records.hpp"
+#include "listed_headers.hpp"
 #include "tile_grid.hpp"
+#include "tile_stream.hpp"
 
 namespace tessaro {
 
 // The tiles that receive one record, in writing order: the home tile first,
-// then the neighbours whose buffered square holds the record.
+// then the neighbours whose buffered square holds the record. A buffer of at
+// most half the tile reaches at most three neighbours; room is kept for all
+// eight and the home tile, so that no buffer can overrun it.
 struct Placement {
     std::uint8_t count = 0;
-    std::uint16_t row[4] = {};
-    std::uint16_t col[4] = {};
+    std::uint16_t row[9] = {};
+    std::uint16_t col[9] = {};
 };
 
 // Index along an axis of `count` tiles of tile-unit position `pos`; the same
@@ -59,13 +64,23 @@ inline Placement place_record(double i_dbl, double j_dbl, const Tile& grid, doub
     return pl;
 }
 
+// What the distribution of a run works from.
+struct DistributionSetup {
+    std::uint16_t filecount = 0;
+    double TileSize = 0;
+    double Tile_Buffer = 0;
+    Tile pTile{};
+    std::string TilePrefix;
+    int bufsize = 1;                        // digits of the row and column numbers in tile names
+    std::uint16_t record_size = 0;          // the point record length of the run
+    const ListedHeaders* listed = nullptr;  // what the earlier passes read of each header
+    std::vector<FileId> inputs;             // the list file and the files it names, sorted
+};
+
 // Copies every record of every listed file, in list order, to its home tile
 // and the neighbours its buffer reaches, and counts each copy in `_tileInfo`.
-// Tile files are named from `TilePrefix` with `bufsize` digits. `ph12` is left
-// holding the header of the last listed file; `record_size` is the point
-// record length of the run.
-void distribute_points(std::FILE* fp_a, std::uint16_t filecount, double TileSize, double Tile_Buffer,
-                       const Tile& pTile, const std::string& TilePrefix, int bufsize, LAS12Header& ph12,
-                       std::uint16_t record_size);
+// `ph12` is left holding the header of the last listed file. A file whose
+// header differs from what the earlier passes read ends the run.
+void distribute_points(std::FILE* fp_a, const DistributionSetup& setup, LAS12Header& ph12);
 
 }  // namespace tessaro

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "listed_headers.hpp"
 #include "tile_grid.hpp"
 
 namespace tessaro {
@@ -11,7 +12,9 @@ namespace tessaro {
 inline constexpr unsigned kMaxTilesPerFile = 99;
 
 // Prints the tile count of every listed file and ends the run, before any tile
-// file exists, if one spreads over more than 99 tiles. Leaves `f` rewound.
-void check_number_tiles_per_las(std::FILE* f, double ts, const Tile& p, double buffer);
+// file exists, if one spreads over more than `max_tiles` tiles (0: no limit),
+// or if a header differs from what `listed` noted of it. Leaves `f` rewound.
+void check_number_tiles_per_las(std::FILE* f, double ts, const Tile& p, double buffer,
+                                const ListedHeaders& listed, unsigned max_tiles = kMaxTilesPerFile);
 
 }  // namespace tessaro

@@ -1,6 +1,7 @@
 #include "tile_stream.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,13 +67,40 @@ bool close_least_recently_used(TileStreams& all, const TileStream& keep) {
     return true;
 }
 
-void open_file(TileStreams& all, TileStream& ts, int flags, const char* failure) {
+// Ends the run when the open file `fd` of a tile is the list file or one of
+// the files it names: writing it would change an input the run still reads.
+// Checked on the open descriptor, so no rename or link can come in between.
+// A file this run created for the tile is the tile's own. An empty file is
+// no input (every input holds a header), and may bear the number of an input
+// removed since it was listed.
+void refuse_input(const TileStreams& all, TileStream& ts, int fd, bool creating) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) fail("\nFailed to open file %s: %s\n", ts.name.c_str(), std::strerror(errno));
+    const FileId id{st.st_dev, st.st_ino};
+    if (!creating && id == ts.file_id) return;
+    if (st.st_size > 0 && std::binary_search(all.inputs.begin(), all.inputs.end(), id))
+        fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
+             ts.name.c_str());
+    if (creating) ts.file_id = id;
+}
+
+// Why a tile file is opened: created empty (as fopen "wb") or appended to (as "ab").
+enum class OpenFor { creating, appending };
+
+[[noreturn]] void open_failed(const TileStream& ts, OpenFor why) {
+    if (why == OpenFor::creating) fail("Failed to open file %s for writing\n", ts.name.c_str());
+    fail("Failed to open file %s in append mode\n", ts.name.c_str());
+}
+
+void open_file(TileStreams& all, TileStream& ts, OpenFor why) {
+    const int flags = why == OpenFor::creating ? O_WRONLY | O_CREAT : O_WRONLY | O_CREAT | O_APPEND;
     if (all.open_files >= all.max_open_files) close_least_recently_used(all, ts);
     int fd = open(ts.name.c_str(), flags, 0666);
     // Out of descriptors (other files of the process count too): give one back.
     while (fd < 0 && (errno == EMFILE || errno == ENFILE) && close_least_recently_used(all, ts))
         fd = open(ts.name.c_str(), flags, 0666);
-    if (fd < 0) fail(failure, ts.name.c_str());
+    if (fd < 0) open_failed(ts, why);
+    refuse_input(all, ts, fd, why == OpenFor::creating);
     make_live(all, ts);
     ts.fd = fd;
     ++all.open_files;
@@ -103,9 +131,7 @@ void write_all(TileStream& ts, iovec* iov, std::size_t count) {
 
 // Opens the tile's file for appending when it is closed.
 void ensure_open(TileStreams& all, TileStream& ts) {
-    // As fopen "ab" opens it.
-    if (ts.fd < 0)
-        open_file(all, ts, O_WRONLY | O_CREAT | O_APPEND, "Failed to open file %s in append mode\n");
+    if (ts.fd < 0) open_file(all, ts, OpenFor::appending);
 }
 
 // Takes the buffer from a stream (after writing what it stages).
@@ -168,8 +194,12 @@ TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
 void create_tile_file(TileStreams& all, TileStream& ts) {
     close_file(all, ts);
     ts.file_bytes = 0;
-    // As fopen "wb" opens it.
-    open_file(all, ts, O_WRONLY | O_CREAT | O_TRUNC, "Failed to open file %s for writing\n");
+    // Truncated only once it is known to be no input.
+    open_file(all, ts, OpenFor::creating);
+    int done;
+    do done = ftruncate(ts.fd, 0);
+    while (done != 0 && errno == EINTR);
+    if (done != 0) open_failed(ts, OpenFor::creating);
 }
 
 void write_tile_bytes(TileStreams& all, TileStream& ts, const unsigned char* bytes, std::size_t n) {

@@ -19,6 +19,7 @@
 // file to the next, so a tile that several input files reach is opened once.
 #pragma once
 
+#include <sys/types.h>
 #include <sys/uio.h>
 
 #include <climits>
@@ -32,6 +33,13 @@
 #include "tile_stats.hpp"
 
 namespace tessaro {
+
+// A file as the system knows it, under whatever name it is reached.
+struct FileId {
+    dev_t dev;
+    ino_t ino;
+    auto operator<=>(const FileId&) const = default;
+};
 
 struct TileStream {
     // Staged records: [begin, counted) are counted in `stats`, [counted, pos)
@@ -47,6 +55,7 @@ struct TileStream {
     bool holds_input = false;      // some piece lies in the input block
     int fd = -1;                   // the tile file, open for writing at its end; -1 between uses
     std::uint64_t file_bytes = 0;  // bytes written to the tile file so far
+    FileId file_id{};              // the tile file as this run created it
     std::uint16_t row = 0;
     std::uint16_t col = 0;
     std::uint32_t file_mark = 0;    // ordinal of the last input file that touched the tile
@@ -89,13 +98,16 @@ struct TileStreams {
     std::size_t open_files = 0;
     std::size_t max_open_files = kMaxOpenTiles;
     std::uint64_t clock = 0;
+    // The list file and the files it names, sorted: no tile file may be one
+    // of them, whatever its name.
+    std::vector<FileId> inputs;
 };
 
 // The stream of tile (r, c), made (with its name) when the tile is first used.
 TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c);
 
 // Creates (truncating) the tile's file for writing; ends the run with the
-// tile's message when it cannot.
+// tile's message when it cannot, or when the file is one of the inputs.
 void create_tile_file(TileStreams& all, TileStream& ts);
 
 // Writes bytes to the tile's file at once, past what was written so far; the
