@@ -29,9 +29,10 @@ inline double x_of(XY v) {
 inline double y_of(XY v) {
     return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
 }
-// Stored X and Y of a point record (little-endian, as x86 is), converted exactly.
+// Stored X and Y of a point record (little-endian, as x86 is), converted
+// exactly. Records lie at any byte offset: the load is of the unaligned type.
 inline XY stored_xy(const unsigned char* rec) {
-    return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rec)));
+    return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i_u*>(rec)));
 }
 inline XY add(XY a, XY b) {
     return _mm_add_pd(a, b);
@@ -87,7 +88,7 @@ inline StoredBox stored_box(StoredSpan x, StoredSpan y) {
 }
 // The record's stored X and Y both lie in the box's spans.
 inline bool stored_in(const unsigned char* rec, const StoredBox& b) {
-    const __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rec));
+    const __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i_u*>(rec));
     const __m128i out = _mm_or_si128(_mm_cmplt_epi32(s, b.lo), _mm_cmpgt_epi32(s, b.hi));
     return (_mm_movemask_epi8(out) & 0xFF) == 0;
 }
