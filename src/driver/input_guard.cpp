@@ -11,6 +11,7 @@
 
 #include "console.hpp"
 #include "list_file.hpp"
+#include "tile_stats.hpp"
 
 namespace tessaro {
 namespace {
@@ -19,8 +20,9 @@ struct DirCloser {
     void operator()(DIR* d) const noexcept { closedir(d); }
 };
 
-// Parses "R<bufsize digits>C<bufsize digits>.las" with numbers inside the grid.
-bool is_tile_label(const std::string& rest, int bufsize, const Tile& pTile) {
+// Parses "R<bufsize digits>C<bufsize digits>.las" with numbers inside the
+// grid; `key` is then the tile's key.
+bool is_tile_label(const std::string& rest, int bufsize, const Tile& pTile, std::uint32_t& key) {
     const auto w = static_cast<std::size_t>(bufsize);
     if (rest.size() != 2 * w + 6 || rest[0] != 'R' || rest[w + 1] != 'C' ||
         rest.compare(2 * w + 2, 4, ".las") != 0)
@@ -34,7 +36,9 @@ bool is_tile_label(const std::string& rest, int bufsize, const Tile& pTile) {
         row = row * 10 + static_cast<unsigned>(r - '0');
         col = col * 10 + static_cast<unsigned>(c - '0');
     }
-    return row >= 1 && col >= 1 && row <= pTile.Rows && col <= pTile.Cols;
+    if (row < 1 || col < 1 || row > pTile.Rows || col > pTile.Cols) return false;
+    key = tile_key(static_cast<std::uint16_t>(row - 1), static_cast<std::uint16_t>(col - 1));
+    return true;
 }
 
 void refuse_if_input(const std::vector<FileId>& inputs, const std::string& tile) {
@@ -66,9 +70,10 @@ std::vector<FileId> input_file_ids(std::FILE* fp_a) {
 
 }  // namespace
 
-std::vector<FileId> refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix,
-                                             const Tile& pTile, int bufsize) {
-    std::vector<FileId> inputs = input_file_ids(fp_a);
+OutputDirectory refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile,
+                                         int bufsize) {
+    OutputDirectory out;
+    out.inputs = input_file_ids(fp_a);
     // The tiles that exist are entries of the prefix's directory; reading it
     // costs one look per entry rather than one per tile of the grid. A
     // directory that cannot be listed (one that takes files but hides them)
@@ -78,7 +83,7 @@ std::vector<FileId> refuse_tiles_over_inputs(std::FILE* fp_a, const std::string&
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : TilePrefix.substr(0, slash);
     const std::string stem = slash == std::string::npos ? TilePrefix : TilePrefix.substr(slash + 1);
     std::unique_ptr<DIR, DirCloser> listing(opendir(dir.c_str()));
-    if (!listing) return inputs;
+    if (!listing) return out;
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(listing.get());
@@ -88,12 +93,19 @@ std::vector<FileId> refuse_tiles_over_inputs(std::FILE* fp_a, const std::string&
             break;
         }
         const std::string file = entry->d_name;
+        std::uint32_t key = 0;
         if (file.compare(0, stem.size(), stem) != 0 ||
-            !is_tile_label(file.substr(stem.size()), bufsize, pTile))
+            !is_tile_label(file.substr(stem.size()), bufsize, pTile, key))
             continue;
-        refuse_if_input(inputs, TilePrefix + file.substr(stem.size()));
+        refuse_if_input(out.inputs, TilePrefix + file.substr(stem.size()));
+        try {
+            out.present_tiles.push_back(key);
+        } catch (const std::bad_alloc&) {
+            fail_line("Failed to allocate memory for the names of the tile files");
+        }
     }
-    return inputs;
+    std::sort(out.present_tiles.begin(), out.present_tiles.end());
+    return out;
 }
 
 }  // namespace tessaro

@@ -17,8 +17,13 @@ namespace tessaro {
 // tile would truncate or grow an input while the run still reads it. Called
 // before any tile file is written; leaves the list rewound. In a directory
 // that cannot be listed nothing is refused here; the tile streams check each
-// tile file they open against the inputs, which this returns (sorted).
-std::vector<FileId> refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile,
-                                             int bufsize);
+// tile file they open against the inputs, which this returns with the tile
+// files the directory holds.
+struct OutputDirectory {
+    std::vector<FileId> inputs;                // the list file and the files it names, sorted
+    std::vector<std::uint32_t> present_tiles;  // keys of the tile files it holds, sorted
+};
+OutputDirectory refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile,
+                                         int bufsize);
 
 }  // namespace tessaro

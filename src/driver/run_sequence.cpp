@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "command_line.hpp"
 #include "console.hpp"
@@ -138,7 +139,9 @@ int run(int argc, char** argv) {
     setup.bufsize = bufsize;
     setup.record_size = record_size_of_type(LASType);
     setup.listed = &listed;
-    setup.inputs = refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize);
+    OutputDirectory output = refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize);
+    setup.inputs = std::move(output.inputs);
+    setup.present_tiles = std::move(output.present_tiles);
 
     LAS12Header ph12{};
     distribute_points(fp_a, setup, ph12);

@@ -75,6 +75,9 @@ struct DistributionSetup {
     std::uint16_t record_size = 0;          // the point record length of the run
     const ListedHeaders* listed = nullptr;  // what the earlier passes read of each header
     std::vector<FileId> inputs;             // the list file and the files it names, sorted
+    // Sorted keys of the tile files the output directory held before the run
+    // (empty when it cannot be listed).
+    std::vector<std::uint32_t> present_tiles;
 };
 
 // Copies every record of every listed file, in list order, to its home tile

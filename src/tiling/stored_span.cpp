@@ -29,15 +29,31 @@ StoredSpan both(StoredSpan a, StoredSpan b) {
     return {std::max(a.lo, b.lo), std::min(a.hi, b.hi)};
 }
 
+bool usable(const AxisRule& rule) {
+    for (double v : {rule.scale, rule.offset, rule.origin, rule.size, rule.q})
+        if (!std::isfinite(v)) return false;
+    return rule.scale != 0 && rule.size > 0;
+}
+
+double position(const AxisRule& rule, std::int64_t v) {
+    return (static_cast<double>(v) * rule.scale + rule.offset - rule.origin) / rule.size;
+}
+
+// The values where `near` holds, its ends checked once more in full.
+template <typename Condition>
+StoredSpan checked(Condition near) {
+    const StoredSpan span = where(near);
+    if (span.lo > span.hi || !near(span.lo) || !near(span.hi)) return kNoStoredSpan;
+    return span;
+}
+
 }  // namespace
 
 StoredSpan clear_span(const AxisRule& rule, unsigned cell) {
-    for (double v : {rule.scale, rule.offset, rule.origin, rule.size, rule.q})
-        if (!std::isfinite(v)) return kNoStoredSpan;
-    if (rule.scale == 0 || !(rule.size > 0)) return kNoStoredSpan;
+    if (!usable(rule)) return kNoStoredSpan;
     const double k = cell, k1 = cell + 1.0;
     auto actual = [&rule](std::int64_t v) { return static_cast<double>(v) * rule.scale + rule.offset; };
-    auto position = [&rule, &actual](std::int64_t v) { return (actual(v) - rule.origin) / rule.size; };
+    auto position = [&rule](std::int64_t v) { return tessaro::position(rule, v); };
     // Each condition is a comparison of a monotonic function of v, so it
     // changes at most once; together they hold on one interval.
     const auto at_or_above_min = [&](std::int64_t v) { return actual(v) >= rule.min; };
@@ -56,6 +72,18 @@ StoredSpan clear_span(const AxisRule& rule, unsigned cell) {
     // The ends, checked once more in full: an empty span is always safe.
     if (span.lo > span.hi || !all(span.lo) || !all(span.hi)) return kNoStoredSpan;
     return span;
+}
+
+StoredSpan near_start_span(const AxisRule& rule, unsigned cell) {
+    if (!usable(rule) || !(rule.q > 0)) return kNoStoredSpan;
+    const double k = cell;
+    return checked([&](std::int64_t v) { return position(rule, v) - k < rule.q; });
+}
+
+StoredSpan near_end_span(const AxisRule& rule, unsigned cell) {
+    if (!usable(rule) || !(rule.q > 0)) return kNoStoredSpan;
+    const double k1 = cell + 1.0;
+    return checked([&](std::int64_t v) { return k1 - position(rule, v) < rule.q; });
 }
 
 }  // namespace tessaro

@@ -40,4 +40,13 @@ struct AxisRule {
 // rule's numbers are not all finite or the scale is 0.
 StoredSpan clear_span(const AxisRule& rule, unsigned cell);
 
+// The stored values whose tile position lies less than q from the start of
+// cell `cell` (position - cell < q), and those less than q from its end
+// ((cell + 1) - position < q): a record of the cell whose stored value lies in
+// one of them also goes to the neighbour on that side. The header bounds do
+// not enter. Empty when q is not positive or the rule's numbers are not all
+// finite, or the scale is 0.
+StoredSpan near_start_span(const AxisRule& rule, unsigned cell);
+StoredSpan near_end_span(const AxisRule& rule, unsigned cell);
+
 }  // namespace tessaro

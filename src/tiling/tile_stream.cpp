@@ -217,6 +217,14 @@ void attach_stage(TileStreams& all, TileStream& ts, std::size_t size) {
     ts.used_at = all.clock;
 }
 
+void stage_records(TileStreams& all, TileStream& ts, const unsigned char* records, std::size_t n,
+                   std::size_t buffer_size) {
+    if (ts.begin == nullptr) attach_stage(all, ts, buffer_size);
+    if (n > static_cast<std::size_t>(ts.end - ts.pos)) flush_full_stage(all, ts, n);
+    std::memcpy(ts.pos, records, n);
+    ts.pos += n;
+}
+
 void flush_tile_stream(TileStreams& all, TileStream& ts) {
     count_staged(all, ts);
     if (ts.pos != ts.listed) {

@@ -24,6 +24,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -116,6 +117,30 @@ void write_tile_bytes(TileStreams& all, TileStream& ts, const unsigned char* byt
 
 // Gives the stream a staging buffer of `size` bytes.
 void attach_stage(TileStreams& all, TileStream& ts, std::size_t size);
+
+// Copies `n` bytes of whole records (one record: `Len`) into the stream's
+// staging buffer when they fit; false when they do not, or the stream has no
+// buffer.
+template <std::size_t Len>
+inline bool stage_if_room(TileStream& ts, const unsigned char* records, std::size_t n) {
+    if (static_cast<std::size_t>(ts.end - ts.pos) < n) return false;
+    if (n == Len)
+        std::memcpy(ts.pos, records, Len);
+    else
+        std::memcpy(ts.pos, records, n);
+    ts.pos += n;
+    // The lines the tile's next records go to, fetched while others are
+    // routed. The address may lie past the buffer: a prefetch never faults,
+    // and it is formed as a number so that no pointer leaves its array.
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(ts.pos) + 256), 1);
+    return true;
+}
+
+// Stages `n` bytes of whole records (less than kInputRunBytes), giving the
+// stream a buffer of `buffer_size` bytes when it has none and making room
+// when it is full.
+void stage_records(TileStreams& all, TileStream& ts, const unsigned char* records, std::size_t n,
+                   std::size_t buffer_size);
 
 // Counts the staged records not yet counted, with the current input header.
 inline void count_staged(const TileStreams& all, TileStream& ts) {
