@@ -27,6 +27,9 @@ struct ConservationRequest {
     // Directory the run was started in: relative paths (list file, names in
     // it, prefix) are resolved against it. Empty: the current directory.
     std::string directory;
+    // The run was of tessaro_unbounded: no file is refused for the tiles it
+    // spreads over.
+    bool unbounded = false;
 };
 
 struct ConservationReport {
@@ -38,7 +41,8 @@ struct ConservationReport {
     std::uint64_t copies = 0;   // buffer copies
     std::uint64_t tiles = 0;    // tile files
     // The run must have been refused by the span check (a file spans more
-    // than 99 tiles); `ok` then says that no tile file exists.
+    // than 99 tiles, and the run was not unbounded); `ok` then says that no
+    // tile file exists.
     bool refusal_expected = false;
 };
 

@@ -11,15 +11,19 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tessaro_verify LIST PREFIX TILESIZE [BUFFER [RESOLUTION]]\n"
-    "       tessaro_verify LIST PREFIX TILESIZE [-b BUFFER] [-r RESOLUTION]\n"
+    "Usage: tessaro_verify [--unbounded] LIST PREFIX TILESIZE [BUFFER [RESOLUTION]]\n"
+    "       tessaro_verify [--unbounded] LIST PREFIX TILESIZE [-b BUFFER] [-r RESOLUTION] [-s]\n"
     "\n"
     "Recomputes the tile grid of a tiling run from the headers of the files named\n"
     "in LIST and checks the tile files PREFIX<name>.las: every input record once as\n"
     "home record in its tile, buffer copies exactly in the neighbours the buffer\n"
     "selects, byte for byte and in input order; no file for an empty tile; every\n"
     "tile header with its own counts and bounds. BUFFER 0 means no buffer; give a\n"
-    "RESOLUTION only when the run had -r. Run it in the directory the tiler ran in.\n"
+    "RESOLUTION only when the run had -r. -s is taken and ignored (the tile index\n"
+    "is not checked), so that the tiler's own arguments can be given. A file that\n"
+    "spreads over more than 99 tiles must have been refused, leaving no tile;\n"
+    "with --unbounded (a run of tessaro_unbounded) it is checked as any other.\n"
+    "Run it in the directory the tiler ran in.\n"
     "Exit status 0 when everything agrees, 1 at the first difference, 2 on misuse.\n";
 
 bool parse_number(const char* word, double& value) {
@@ -45,6 +49,11 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (word == "--unbounded") {
+            rq.unbounded = true;
+            continue;
+        }
+        if (word == "-s") continue;  // the tile index is not checked
         if (word == "-b" || word == "-r") {
             if (k + 1 >= argc) misuse("an option lacks its value");
             double value = 0.0;

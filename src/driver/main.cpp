@@ -1,13 +1,21 @@
-// Entry point of tessaro: cuts LAS surveys into square tiles.
+// Entry point of tessaro: cuts LAS surveys into square tiles. Built twice:
+// as tessaro, which refuses an input file that spreads over more than 99
+// tiles, and with TESSARO_MAX_TILES_PER_FILE=0 as tessaro_unbounded, which
+// tiles files of any extent.
 #include <cstdio>
 #include <exception>
 #include <new>
 
 #include "run_sequence.hpp"
+#include "span_check.hpp"
+
+#ifndef TESSARO_MAX_TILES_PER_FILE
+#define TESSARO_MAX_TILES_PER_FILE tessaro::kMaxTilesPerFile
+#endif
 
 int main(int argc, char** argv) {
     try {
-        return tessaro::run(argc, argv);
+        return tessaro::run(argc, argv, {.max_tiles_per_file = TESSARO_MAX_TILES_PER_FILE});
     } catch (const std::bad_alloc&) {
         std::printf("\nOut of memory\n");
     } catch (const std::exception& e) {

@@ -50,7 +50,7 @@ void write_tile_index(const std::string& TilePrefix, double TileSize, const Tile
 
 }  // namespace
 
-int run(int argc, char** argv) {
+int run(int argc, char** argv, const RunRules& rules) {
     Flags FlagInit;
     const std::uint16_t nFlags = Find_Flag_Args(argc, argv, FlagInit);
     if (argc == 1) {
@@ -128,7 +128,7 @@ int run(int argc, char** argv) {
 
     rewind_list(fp_a);
     std::printf("\nTiles per laser file ...\n");
-    check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer, listed);
+    check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer, listed, rules.max_tiles_per_file);
     std::printf("\n");
     DistributionSetup setup;
     setup.filecount = filecount;

@@ -3,8 +3,15 @@
 
 namespace tessaro {
 
+// What tells one command of the tiler from another.
+struct RunRules {
+    // Most tiles one input file may spread over before the run is refused; 0
+    // for no limit.
+    unsigned max_tiles_per_file;
+};
+
 // Runs every stage in order; returns 0 after a complete run. Every failure
 // ends the process with status -1 where it is found.
-int run(int argc, char** argv);
+int run(int argc, char** argv, const RunRules& rules);
 
 }  // namespace tessaro
