@@ -22,7 +22,9 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -39,8 +41,10 @@ namespace tessaro {
 struct FileId {
     dev_t dev;
     ino_t ino;
-    auto operator<=>(const FileId&) const = default;
 };
+
+inline bool operator==(const FileId& a, const FileId& b) { return a.dev == b.dev && a.ino == b.ino; }
+inline bool operator<(const FileId& a, const FileId& b) { return a.dev != b.dev ? a.dev < b.dev : a.ino < b.ino; }
 
 struct TileStream {
     // Staged records: [begin, counted) are counted in `stats`, [counted, pos)
@@ -130,9 +134,9 @@ inline bool stage_if_room(TileStream& ts, const unsigned char* records, std::siz
         std::memcpy(ts.pos, records, n);
     ts.pos += n;
     // The lines the tile's next records go to, fetched while others are
-    // routed. The address may lie past the buffer: a prefetch never faults,
-    // and it is formed as a number so that no pointer leaves its array.
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(ts.pos) + 256), 1);
+    // routed; near the buffer's end, its last line, so that the address
+    // stays inside the buffer.
+    __builtin_prefetch(ts.pos + std::min<std::ptrdiff_t>(256, ts.end - ts.pos), 1);
     return true;
 }
 
