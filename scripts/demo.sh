@@ -47,7 +47,7 @@ reset_foreign_cache "$build_dir"
 tests_option=()
 [[ -f "$build_dir/CMakeCache.txt" ]] || tests_option=(-DTESSARO_BUILD_TESTS=OFF)
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${tests_option[@]}"
-cmake --build "$build_dir" --parallel "$jobs" --target tessaro tessaro_gensurvey tessaro_verify
+cmake --build "$build_dir" --parallel "$jobs" --target tessaro tessaro_unbounded tessaro_gensurvey tessaro_verify
 
 tessaro="$build_dir/src/driver/tessaro"
 gensurvey="$build_dir/tools/tessaro_gensurvey"
