@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
+
+#include "las_bytes.hpp"
 
 using namespace tessaro;
 
@@ -17,13 +20,25 @@ LAS12Header header_with(double scale, double offset) {
     return h;
 }
 
-ReturnStruct record(std::int32_t x, std::int32_t y, std::int32_t z, unsigned return_number) {
-    ReturnStruct p{};
-    p.X = x;
-    p.Y = y;
-    p.Z = z;
-    p.bitfield = static_cast<std::int8_t>(0x08 | return_number);  // one of one return, or so
-    return p;
+// A point record of format 0 (20 bytes) as the tile file receives it.
+struct Record {
+    unsigned char bytes[20] = {};
+};
+
+Record record(std::int32_t x, std::int32_t y, std::int32_t z, unsigned return_number) {
+    Record r;
+    store_i32le(r.bytes, x);
+    store_i32le(r.bytes + 4, y);
+    store_i32le(r.bytes + 8, z);
+    r.bytes[14] = static_cast<unsigned char>(0x08 | return_number);  // one of one return, or so
+    return r;
+}
+
+// Counts `records`, written together from the file with header `h`, in tile (i, j).
+void count(const std::vector<Record>& records, std::uint16_t i, std::uint16_t j, const LAS12Header& h) {
+    std::vector<unsigned char> run;
+    for (const Record& r : records) run.insert(run.end(), r.bytes, r.bytes + sizeof r.bytes);
+    count_records(_tileInfo.at(i, j), run.data(), run.data() + run.size(), sizeof(Record::bytes), h);
 }
 
 class TileStats : public testing::Test {
@@ -49,7 +64,7 @@ TEST_F(TileStats, StartsWithSentinelsAndZeroCounts) {
 
 TEST_F(TileStats, SingleRecordSetsMinimumEqualToMaximum) {
     const LAS12Header h = header_with(0.01, 1000.0);
-    update_tileInfo(record(1234, -5678, 42, 3), 0, 1, h);
+    count({record(1234, -5678, 42, 3)}, 0, 1, h);
     const TileStruct& t = _tileInfo.at(0, 1);
     EXPECT_EQ(t.nPts, 1U);
     EXPECT_EQ(t.tmpNPts, 1U);
@@ -66,8 +81,9 @@ TEST_F(TileStats, SingleRecordSetsMinimumEqualToMaximum) {
 
 TEST_F(TileStats, ReturnNumbersZeroSixSevenCountInNoEntry) {
     const LAS12Header h = header_with(1.0, 0.0);
-    const unsigned returns[] = {0, 1, 2, 3, 4, 5, 6, 7, 5, 1};
-    for (unsigned n : returns) update_tileInfo(record(0, 0, 0, n), 1, 0, h);
+    std::vector<Record> run;
+    for (unsigned n : {0, 1, 2, 3, 4, 5, 6, 7, 5, 1}) run.push_back(record(0, 0, 0, n));
+    count(run, 1, 0, h);
     const TileStruct& t = _tileInfo.at(1, 0);
     EXPECT_EQ(t.nPts, 10U);
     EXPECT_EQ(t.tmpNPts, 10U);
@@ -77,17 +93,17 @@ TEST_F(TileStats, ReturnNumbersZeroSixSevenCountInNoEntry) {
 
 TEST_F(TileStats, ReturnNumberIsTheLowThreeBitsOnly) {
     const LAS12Header h = header_with(1.0, 0.0);
-    ReturnStruct p = record(0, 0, 0, 2);
-    p.bitfield = static_cast<std::int8_t>(0xFA);  // edge of flight line, scan direction, 7 returns, return 2
-    update_tileInfo(p, 0, 0, h);
+    Record p = record(0, 0, 0, 2);
+    p.bytes[14] = 0xFA;  // edge of flight line, scan direction, 7 returns, return 2
+    count({p}, 0, 0, h);
     EXPECT_EQ(_tileInfo.at(0, 0).Ret[1], 1U);
 }
 
 TEST_F(TileStats, BoundsUseEachRecordsOwnFileScaleAndOffset) {
     const LAS12Header a = header_with(0.01, 0.0);
     const LAS12Header b = header_with(0.001, 500.0);
-    update_tileInfo(record(100, 100, 100, 1), 0, 2, a);     // 1.0
-    update_tileInfo(record(-400000, 2000, 0, 1), 0, 2, b);  // 100.0, 502.0, 500.0
+    count({record(100, 100, 100, 1)}, 0, 2, a);     // 1.0
+    count({record(-400000, 2000, 0, 1)}, 0, 2, b);  // 100.0, 502.0, 500.0
     const TileStruct& t = _tileInfo.at(0, 2);
     EXPECT_EQ(t.Xmin, 100 * 0.01);
     EXPECT_EQ(t.Xmax, -400000 * 0.001 + 500.0);
@@ -102,8 +118,8 @@ TEST_F(TileStats, BoundsUseEachRecordsOwnFileScaleAndOffset) {
 TEST_F(TileStats, EqualCoordinateLeavesTheBoundUnchanged) {
     const LAS12Header negative_zero = header_with(-1.0, -0.0);  // 0 * -1 + -0 = -0
     const LAS12Header positive_zero = header_with(1.0, 0.0);
-    update_tileInfo(record(0, 0, 0, 1), 1, 1, negative_zero);
-    update_tileInfo(record(0, 0, 0, 1), 1, 1, positive_zero);
+    count({record(0, 0, 0, 1)}, 1, 1, negative_zero);
+    count({record(0, 0, 0, 1), record(0, 0, 0, 1)}, 1, 1, positive_zero);
     const TileStruct& t = _tileInfo.at(1, 1);
     for (double bound : {t.Xmin, t.Xmax, t.Ymin, t.Ymax, t.Zmin, t.Zmax}) {
         EXPECT_EQ(bound, 0.0);
@@ -113,10 +129,9 @@ TEST_F(TileStats, EqualCoordinateLeavesTheBoundUnchanged) {
 
 TEST_F(TileStats, PerFileCountRestartsWhileTotalsAccumulate) {
     const LAS12Header h = header_with(1.0, 0.0);
-    update_tileInfo(record(1, 1, 1, 1), 0, 0, h);
-    update_tileInfo(record(2, 2, 2, 2), 0, 0, h);
+    count({record(1, 1, 1, 1), record(2, 2, 2, 2)}, 0, 0, h);
     _tileInfo.at(0, 0).tmpNPts = 0;  // the distribution resets it for the next input file
-    update_tileInfo(record(3, 3, 3, 1), 0, 0, h);
+    count({record(3, 3, 3, 1)}, 0, 0, h);
     const TileStruct& t = _tileInfo.at(0, 0);
     EXPECT_EQ(t.nPts, 3U);
     EXPECT_EQ(t.tmpNPts, 1U);

@@ -61,7 +61,7 @@ inline void put(FileJob& job, std::size_t cell, const unsigned char* run, std::s
 // What the routing of a file's records computes with, held in registers.
 struct Geometry {
     // Actual coordinate = stored value x scale + offset, as in
-    // update_tileInfo; tile position = (actual - grid origin) / TileSize.
+    // the tile statistics; tile position = (actual - grid origin) / TileSize.
     XY scale, offset, bounds_lo, bounds_hi, origin, size, reciprocal, q;
     // A position lies in the range's tiles exactly when its truncation does,
     // the range's ends being whole numbers; NaN lies nowhere.

@@ -63,35 +63,13 @@ void initializeTileStructure(std::uint16_t rows, std::uint16_t cols);
 // Keys of the tiles of `_tileInfo` that hold records, in row-major order.
 std::vector<std::uint32_t> tiles_with_points();
 
-// Counts one record in t: actual coordinates X, Y, Z and return number n.
-// Every record raises the counts; the bounds only widen.
-inline void count_in_tile(TileStruct& t, double X, double Y, double Z, unsigned n) {
-    ++t.nPts;
-    t.Xmax = X > t.Xmax ? X : t.Xmax;
-    t.Xmin = X < t.Xmin ? X : t.Xmin;
-    t.Ymax = Y > t.Ymax ? Y : t.Ymax;
-    t.Ymin = Y < t.Ymin ? Y : t.Ymin;
-    t.Zmax = Z > t.Zmax ? Z : t.Zmax;
-    t.Zmin = Z < t.Zmin ? Z : t.Zmin;
-    ++t.tmpNPts;
-    // Return numbers 1 to 5 are counted, 0, 6 and 7 are not; without a branch,
-    // since return numbers alternate from record to record.
-    const unsigned slot = n - 1U;  // 0 wraps to a large value
-    t.Ret[slot < 5U ? slot : 4U] += slot < 5U ? 1U : 0U;
-}
-
-// Counts the point records [begin, end), each `len` bytes, of the input file
-// with header `ph`, one after another: the same values as count_in_tile for
-// each, with the running bounds held in registers.
+// Counts the point records [begin, end), each `len` bytes, written to the
+// tile of `t` from the input file with header `ph`, whose scale factors and
+// offsets give their actual coordinates. Every record raises nPts and
+// tmpNPts; the bounds only widen (a coordinate equal to a bound leaves it as it is, so
+// +0.0 after -0.0 keeps -0.0); return numbers 1 to 5 are counted, 0, 6 and 7
+// are not.
 void count_records(TileStruct& t, const unsigned char* begin, const unsigned char* end, std::size_t len,
                    const LAS12Header& ph);
-
-// Counts one record written to tile (i, j); `ph` is the header of the record's
-// own input file, whose scale factors and offsets give its actual coordinates.
-inline void update_tileInfo(const ReturnStruct& p, std::uint16_t i, std::uint16_t j, const LAS12Header& ph) {
-    count_in_tile(_tileInfo.at(i, j), actual_coordinate(p.X, ph.XScaleFactor, ph.XOffset),
-                  actual_coordinate(p.Y, ph.YScaleFactor, ph.YOffset),
-                  actual_coordinate(p.Z, ph.ZScaleFactor, ph.ZOffset), return_number(p.bitfield));
-}
 
 }  // namespace tessaro
