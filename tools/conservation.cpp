@@ -180,6 +180,10 @@ double axis_count(double low, double high, double TileSize) {
     return n >= 1.0 ? n : 1.0;
 }
 
+// The grid and the tile addressing below are written again here on purpose,
+// from the tiling rules and not from the tiler's own code, so that the check
+// is independent of what it checks: a fault in the tiler's grid or addressing
+// shows up as a difference instead of being repeated. Keep them apart.
 Grid lay_grid(const std::vector<Input>& inputs, const ConservationRequest& rq) {
     // Combined extent, strict comparisons from the sentinels.
     double MinX = 1.0e13, MinY = 1.0e13, MaxX = -1.0e13, MaxY = -1.0e13;

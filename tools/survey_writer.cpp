@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "console.hpp"
+#include "tile_grid.hpp"
 
 namespace tessaro::survey {
 namespace {
@@ -581,21 +582,10 @@ void write_strip(const SurveySpec& spec, unsigned strip, const std::string& path
 // strips are generated.
 constexpr unsigned kMaxSurveyTiles = 4096;
 
-// The tiles of a tiled survey: laid from the smallest X and Y of all points,
-// as the tiler lays its grid over the files' combined extent.
-struct SurveyTiles {
-    double XMin = 0.0, YMin = 0.0, size = 1.0;
-    unsigned rows = 1, cols = 1;
-};
-
-unsigned tile_index(double position, unsigned count) {
-    const double f = std::floor(position);
-    if (!(f >= 0.0)) return 0;
-    if (f >= static_cast<double>(count)) return count - 1;
-    return static_cast<unsigned>(f);
-}
-
-SurveyTiles lay_survey_tiles(const SurveySpec& spec) {
+// The tiles of a tiled survey: the tiler's own grid over the points' extent
+// (without buffer or snap), so that each file lies in one tile of a run with
+// the same tile size.
+Tile lay_survey_tiles(const SurveySpec& spec) {
     PointTally all;
     for (unsigned strip = 0; strip < spec.files; ++strip)
         generate_strip(spec, lay_strip(spec, strip),
@@ -605,19 +595,14 @@ SurveyTiles lay_survey_tiles(const SurveySpec& spec) {
                                all.add(load_i32le(rec), load_i32le(rec + 4), load_i32le(rec + 8), rec[14]);
                            }
                        });
-    SurveyTiles t;
-    t.size = spec.tile_size;
-    t.XMin = actual_coordinate(all.min[0], spec.XScaleFactor, spec.XOffset);
-    t.YMin = actual_coordinate(all.min[1], spec.YScaleFactor, spec.YOffset);
+    const double XMin = actual_coordinate(all.min[0], spec.XScaleFactor, spec.XOffset);
+    const double YMin = actual_coordinate(all.min[1], spec.YScaleFactor, spec.YOffset);
     const double XMax = actual_coordinate(all.max[0], spec.XScaleFactor, spec.XOffset);
     const double YMax = actual_coordinate(all.max[1], spec.YScaleFactor, spec.YOffset);
-    const double rows = std::max(1.0, std::ceil((YMax - t.YMin) / t.size));
-    const double cols = std::max(1.0, std::ceil((XMax - t.XMin) / t.size));
-    if (!(rows * cols <= kMaxSurveyTiles))
-        throw std::invalid_argument("a tiled survey of " + std::to_string(rows * cols) + " tiles; at most " +
+    const Tile t = lay_tile_grid(XMin, YMin, XMax, YMax, spec.tile_size, false, 0.0, false, 0.0);
+    if (tile_count(t) > kMaxSurveyTiles)
+        throw std::invalid_argument("a tiled survey of " + std::to_string(tile_count(t)) + " tiles; at most " +
                                     std::to_string(kMaxSurveyTiles) + " are possible");
-    t.rows = static_cast<unsigned>(rows);
-    t.cols = static_cast<unsigned>(cols);
     return t;
 }
 
@@ -630,16 +615,14 @@ struct TileFile {
 
 // Generates the strips again and writes every point to the file of its tile.
 std::vector<std::string> write_tiled_survey(const SurveySpec& spec) {
-    const SurveyTiles t = lay_survey_tiles(spec);
+    const Tile t = lay_survey_tiles(spec);
     const LasFileSpec file_spec = strip_file_spec(spec, 0);
     const std::vector<unsigned char> between = pre_point_bytes(file_spec);
-    const int width = std::snprintf(nullptr, 0, "%u", std::max(t.rows, t.cols));
+    const int width = digit_width(t);
     const auto path_of = [&](unsigned r, unsigned c) {
-        char label[32];
-        std::snprintf(label, sizeof label, "_R%0*uC%0*u.las", width, r + 1, width, c + 1);
-        return spec.directory + "/" + spec.file_stem + label;
+        return spec.directory + "/" + spec.file_stem + "_" + tile_label(width, r + 1, c + 1) + ".las";
     };
-    std::vector<TileFile> tiles(static_cast<std::size_t>(t.rows) * t.cols);
+    std::vector<TileFile> tiles(static_cast<std::size_t>(t.Rows) * t.Cols);
     for (unsigned strip = 0; strip < spec.files; ++strip) {
         generate_strip(
             spec, lay_strip(spec, strip), [&](const unsigned char* data, std::size_t n, std::size_t size) {
@@ -647,9 +630,9 @@ std::vector<std::string> write_tiled_survey(const SurveySpec& spec) {
                     const unsigned char* rec = data + i * size;
                     const double x = actual_coordinate(load_i32le(rec), spec.XScaleFactor, spec.XOffset);
                     const double y = actual_coordinate(load_i32le(rec + 4), spec.YScaleFactor, spec.YOffset);
-                    const unsigned r = tile_index((y - t.YMin) / t.size, t.rows);
-                    const unsigned c = tile_index((x - t.XMin) / t.size, t.cols);
-                    TileFile& tf = tiles[static_cast<std::size_t>(r) * t.cols + c];
+                    const unsigned r = clamp_tile_index(std::floor((y - t.YMin) / spec.tile_size), t.Rows);
+                    const unsigned c = clamp_tile_index(std::floor((x - t.XMin) / spec.tile_size), t.Cols);
+                    TileFile& tf = tiles[static_cast<std::size_t>(r) * t.Cols + c];
                     if (!tf.out) {
                         tf.out = std::make_unique<OutputFile>(path_of(r, c));
                         tf.header = layout_header(file_spec);
@@ -661,9 +644,9 @@ std::vector<std::string> write_tiled_survey(const SurveySpec& spec) {
             });
     }
     std::vector<std::string> paths;
-    for (unsigned r = 0; r < t.rows; ++r) {
-        for (unsigned c = 0; c < t.cols; ++c) {
-            TileFile& tf = tiles[static_cast<std::size_t>(r) * t.cols + c];
+    for (unsigned r = 0; r < t.Rows; ++r) {
+        for (unsigned c = 0; c < t.Cols; ++c) {
+            TileFile& tf = tiles[static_cast<std::size_t>(r) * t.Cols + c];
             if (!tf.out) continue;
             apply_tally(tf.header, tf.tally);
             tf.out->rewind_to_start();
