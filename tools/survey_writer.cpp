@@ -601,8 +601,8 @@ Tile lay_survey_tiles(const SurveySpec& spec) {
     const double YMax = actual_coordinate(all.max[1], spec.YScaleFactor, spec.YOffset);
     const Tile t = lay_tile_grid(XMin, YMin, XMax, YMax, spec.tile_size, false, 0.0, false, 0.0);
     if (tile_count(t) > kMaxSurveyTiles)
-        throw std::invalid_argument("a tiled survey of " + std::to_string(tile_count(t)) + " tiles; at most " +
-                                    std::to_string(kMaxSurveyTiles) + " are possible");
+        throw std::invalid_argument("a tiled survey of " + std::to_string(tile_count(t)) +
+                                    " tiles; at most " + std::to_string(kMaxSurveyTiles) + " are possible");
     return t;
 }
 
