@@ -91,7 +91,9 @@ int run(int argc, char** argv, const RunRules& rules) {
     if (Tile_Buffer > 0.5 * TileSize) fail_line("\nTile buffer should be less than half the TileSize");
 
     // The survey of the list file.
-    // The list is read in six passes, so it must be a regular file: a FIFO
+    // The list is read in seven passes (count, validation, consistency,
+    // extent, span check, the guard of the output directory, distribution),
+    // each from its start, so it must be a regular file: a FIFO
     // would block the open, and a pipe or device cannot be rewound.
     struct stat list_stat;
     if (stat(ASCIIfile.c_str(), &list_stat) == 0 && !S_ISREG(list_stat.st_mode))
