@@ -48,6 +48,10 @@ buffer=10
 stale_points=3000 # a file
 stale_side=3000   # metres: a 30 x 30 grid of 100 m tiles
 stale_tile=100
+strip_width=10000 # metres: one flight line of 10 km by 1 km
+strip_height=1000
+strip_tile=50
+strip_buffer=5
 
 die() {
     echo "bench: $*" >&2
@@ -75,13 +79,18 @@ if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
 fi
 build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")"
 [[ "$build_type" == Release ]] || die "$build_dir is configured as '$build_type', not Release"
-cmake --build "$build_dir" -j "$jobs" --target tessaro tessaro_gensurvey tessaro_measure tessaro_verify \
-    tessaro_stale_survey > "$bench_dir/build.log" 2>&1 ||
+# A build of a version without tessaro_unbounded leaves out the strip.
+targets=(tessaro tessaro_gensurvey tessaro_measure tessaro_verify tessaro_stale_survey)
+if cmake --build "$build_dir" --target help 2> /dev/null | grep -q '^tessaro_unbounded:'; then
+    targets+=(tessaro_unbounded)
+fi
+cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}" > "$bench_dir/build.log" 2>&1 ||
     {
         tail -20 "$bench_dir/build.log" >&2
         die "build failed (log: $bench_dir/build.log)"
     }
 tessaro="$build_dir/src/driver/tessaro"
+unbounded="$build_dir/src/driver/tessaro_unbounded"
 gensurvey="$build_dir/tools/tessaro_gensurvey"
 measure="$build_dir/bench/tessaro_measure"
 verify="$build_dir/tools/tessaro_verify"
@@ -132,7 +141,7 @@ empty_output() {
 # Point format 1: 28 bytes a record, 227 bytes of header a file.
 bytes_of() { echo $(($1 * 28 + 100 * 227)); }
 need=0
-for order in scan random tiled; do
+for order in scan random tiled strip; do
     [[ -f "$bench_dir/$order-$files-$points/stamp" ]] || need=$((need + $(bytes_of "$points")))
 done
 # The largest output (with buffer copies and headers) stays below 1.3 times the input.
@@ -142,18 +151,25 @@ avail=$(($(df -Pk "$bench_dir" | awk 'NR == 2 { print $4 }') * 1024))
 [[ "$avail" -ge "$need" ]] ||
     die "$bench_dir has $((avail / 1000000)) MB free, the benchmark needs about $((need / 1000000)) MB"
 
-make_survey() { # dir points order
-    local stamp="gensurvey --files $files --points $2 --format 1 --seed 1 --order $3"
-    if [[ -f "$1/stamp" && "$(cat "$1/stamp")" == "$stamp" ]]; then
+make_survey() { # dir points order [generator options]
+    local dir="$1" n="$2" order="$3"
+    shift 3
+    local stamp="gensurvey --files $files --points $n --format 1 --seed 1 --order $order $*"
+    if [[ -f "$dir/stamp" && "$(cat "$dir/stamp")" == "$stamp" ]]; then
         return
     fi
-    rm -rf "$1"
-    "$gensurvey" --dir "$1" --files "$files" --points "$2" --format 1 --seed 1 --order "$3" \
-        --tile-size "$tile" > /dev/null
-    echo "$stamp" > "$1/stamp"
+    rm -rf "$dir"
+    "$gensurvey" --dir "$dir" --files "$files" --points "$n" --format 1 --seed 1 --order "$order" \
+        --tile-size "$tile" "$@" > /dev/null
+    echo "$stamp" > "$dir/stamp"
 }
 echo "Surveys ..." >&2
 for order in scan random tiled; do make_survey "$bench_dir/$order-$files-$points" "$points" "$order"; done
+# The strip: the same number of points in one flight line of 10 km by 1 km,
+# in scanner order; at 50 m tiles it spreads over thousands of tiles.
+strip_dir="$bench_dir/strip-$files-$points"
+[[ -x "$unbounded" ]] && files=1 make_survey "$strip_dir" "$points" scan --width "$strip_width" \
+    --height "$strip_height"
 stale_dir="$bench_dir/stale-$stale_files-$stale_points"
 if [[ ! -f "$stale_dir/stamp" ]]; then
     rm -rf "$stale_dir"
@@ -168,20 +184,25 @@ input_bytes() { # list file
 }
 
 # --- variants ---------------------------------------------------------------
-# name | list file | points | tile size | options | buffer for the check
+# name | list file | points | tile size | options | buffer for the check | program
 variants=()
 for order in scan random tiled; do
     list="$bench_dir/$order-$files-$points/survey.txt"
-    variants+=("$order|$list|$points|$tile||0" "$order -b $buffer|$list|$points|$tile|-b $buffer|$buffer")
+    variants+=("$order|$list|$points|$tile||0|$tessaro"
+        "$order -b $buffer|$list|$points|$tile|-b $buffer|$buffer|$tessaro")
 done
 stale_records=$((stale_files * stale_points + 2))
-variants+=("stale headers|$stale_dir/survey.txt|$stale_records|$stale_tile||0")
+variants+=("stale headers|$stale_dir/survey.txt|$stale_records|$stale_tile||0|$tessaro")
+# The strip spreads over more than 99 tiles, so tessaro_unbounded cuts it.
+[[ -x "$unbounded" ]] &&
+    variants+=("strip -b $strip_buffer|$strip_dir/survey.txt|$points|$strip_tile|-b $strip_buffer|$strip_buffer|$unbounded")
 
-results="$bench_dir/results.txt" # variant index, tiler wall s, peak KiB, user s, system s, cp wall s
+# variant index; the tiler's wall s, peak KiB, user s, system s; the same of its cp
+results="$bench_dir/results.txt"
 : > "$results"
 
-# Runs `tessaro list out/T size opts` or, with "cp", cp of the list's files.
-timed() { # list size opts|cp -> "wall KiB user system"
+# Runs `program list out/T size opts` or, with "cp", cp of the list's files.
+timed() { # list size opts|cp [program] -> "wall KiB user system"
     local args
     empty_output
     if [[ "$3" == cp ]]; then
@@ -189,7 +210,7 @@ timed() { # list size opts|cp -> "wall KiB user system"
         args=(cp "${inputs[@]}" "$out_dir/")
     else
         # shellcheck disable=SC2206  # the options are words
-        args=("$tessaro" "$1" out/T "$2" $3)
+        args=("${4:-$tessaro}" "$1" out/T "$2" $3)
     fi
     (cd "$runs_dir" && "${launch[@]}" "$measure" -q -o "$bench_dir/m.txt" -- "${args[@]}") ||
         die "run failed: ${args[*]}"
@@ -201,16 +222,16 @@ timed() { # list size opts|cp -> "wall KiB user system"
 # goes first in odd rounds and the tiler in even ones. In the warm-up the
 # tiler goes last, so that its output is there to be checked.
 run_pair() { # index round (0: warm-up, not recorded)
-    local name list npts size opts check copy tiler
-    IFS='|' read -r name list npts size opts check <<< "${variants[$1]}"
+    local name list npts size opts check program copy tiler
+    IFS='|' read -r name list npts size opts check program <<< "${variants[$1]}"
     if (($2 % 2 == 1 || $2 == 0)); then
         copy="$(timed "$list" "$size" cp)"
-        tiler="$(timed "$list" "$size" "$opts")"
+        tiler="$(timed "$list" "$size" "$opts" "$program")"
     else
-        tiler="$(timed "$list" "$size" "$opts")"
+        tiler="$(timed "$list" "$size" "$opts" "$program")"
         copy="$(timed "$list" "$size" cp)"
     fi
-    [[ "$2" -ne 0 ]] && echo "$1 $tiler ${copy%% *}" >> "$results"
+    [[ "$2" -ne 0 ]] && echo "$1 $tiler $copy" >> "$results"
     return 0
 }
 
@@ -219,8 +240,10 @@ verify_failed=0
 echo "Warm-up and checks ..." >&2
 for i in "${!variants[@]}"; do
     run_pair "$i" 0
-    IFS='|' read -r name list npts size opts check <<< "${variants[$i]}"
-    if msg="$(cd "$runs_dir" && "$verify" "$list" out/T "$size" "$check")"; then
+    IFS='|' read -r name list npts size opts check program <<< "${variants[$i]}"
+    unbounded_check=()
+    [[ "$program" == "$unbounded" ]] && unbounded_check=(--unbounded)
+    if msg="$(cd "$runs_dir" && "$verify" "${unbounded_check[@]}" "$list" out/T "$size" "$check")"; then
         verified[$i]="ok"
     else
         verified[$i]="FAILED: $msg"
@@ -253,19 +276,22 @@ rm -rf "$runs_dir"
 sync
 
 # --- report -----------------------------------------------------------------
-# Median of the tiler's wall time, of cp's, of the ratio of each pair, and
-# the largest peak memory of each variant.
-stats() { # index -> "wall cp_wall ratio peak_KiB"
-    awk -v i="$1" '$1 == i { n++; w[n] = $2; c[n] = $6; q[n] = $2 / $6; if ($3 > r) r = $3 }
+# Median of the tiler's wall time, of cp's, of the ratio of each pair, the
+# largest peak memory, and the medians of the tiler's and cp's processor
+# time (user + system) of each variant.
+stats() { # index -> "wall cp_wall ratio peak_KiB cpu cp_cpu"
+    awk -v i="$1" '$1 == i { n++; w[n] = $2; c[n] = $6; q[n] = $2 / $6; if ($3 > r) r = $3
+                             u[n] = $4 + $5; v[n] = $8 + $9 }
         function med(a, n,   k, j, t) {
             for (k = 2; k <= n; k++) { t = a[k]; for (j = k - 1; j >= 1 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t }
             return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
         }
-        END { printf "%.6f %.6f %.6f %.0f\n", med(w, n), med(c, n), med(q, n), r }' "$results"
+        END { printf "%.6f %.6f %.6f %.0f %.6f %.6f\n", med(w, n), med(c, n), med(q, n), r, med(u, n), med(v, n) }' \
+        "$results"
 }
-declare -a wall cpw ratio rss
+declare -a wall cpw ratio rss cpu cpcpu
 for i in "${!variants[@]}"; do
-    read -r wall[$i] cpw[$i] ratio[$i] rss[$i] <<< "$(stats "$i")"
+    read -r wall[$i] cpw[$i] ratio[$i] rss[$i] cpu[$i] cpcpu[$i] <<< "$(stats "$i")"
 done
 
 cpu_model="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
@@ -278,17 +304,19 @@ echo "  method     warm page cache; $runs rounds after one warm-up, each run pai
 echo "             (cp first in odd rounds); output emptied and synced before each run, outside the timing; priority $priority_text"
 echo "  load       $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min averages at the end)"
 echo
-printf "%-16s %11s %8s %8s %8s %6s %9s %7s %8s  %s\n" variant points "MB in" "wall s" "cp s" "x cp" \
-    "Mpoint/s" "MB/s" "peak MiB" check
+printf "%-16s %11s %8s %8s %8s %6s %9s %7s %8s %9s %9s  %s\n" variant points "MB in" "wall s" "cp s" "x cp" \
+    "Mpoint/s" "MB/s" "peak MiB" "CPU/100M" "cp/100M" check
 for i in "${!variants[@]}"; do
-    IFS='|' read -r name list npts size opts check <<< "${variants[$i]}"
+    IFS='|' read -r name list npts size opts check program <<< "${variants[$i]}"
     nbytes="$(input_bytes "$list")"
     awk -v name="$name" -v p="$npts" -v b="$nbytes" -v w="${wall[$i]}" -v c="${cpw[$i]}" -v q="${ratio[$i]}" \
-        -v r="${rss[$i]}" -v chk="${verified[$i]}" \
-        'BEGIN { printf "%-16s %11d %8.1f %8.3f %8.3f %6.2f %9.1f %7.0f %8.1f  %s\n", name, p, b / 1e6, w, c, q,
-                 p / w / 1e6, b / w / 1e6, r / 1024, chk }'
+        -v r="${rss[$i]}" -v u="${cpu[$i]}" -v v="${cpcpu[$i]}" -v chk="${verified[$i]}" \
+        'BEGIN { printf "%-16s %11d %8.1f %8.3f %8.3f %6.2f %9.1f %7.0f %8.1f %9.2f %9.2f  %s\n", name, p, b / 1e6,
+                 w, c, q, p / w / 1e6, b / w / 1e6, r / 1024, u / p * 1e8, v / p * 1e8, chk }'
 done
-echo "(wall s, cp s: medians; x cp: median of the ratios of the paired runs; peak MiB: the largest of the runs)"
+echo "(wall s, cp s: medians; x cp: median of the ratios of the paired runs; peak MiB: the largest of the runs;"
+echo " CPU/100M, cp/100M: median user + system seconds per 100 million points of the tiler and of its cp,"
+echo " steadier than wall times on a shared machine)"
 echo
 if [[ -n "$large_line" && "$large_line" != skipped* ]]; then
     read -r lw lr lu ls lc lb <<< "$large_line"
