@@ -38,7 +38,7 @@ sysroot="${TESSARO_SYSROOTS:-/var/cache/tessaro/sysroots}/$arch"
 
 # What the build needs of the target: the development packages of its
 # libraries; debootstrap adds their dependencies.
-root_packages=libshp-dev,libgtest-dev,libproj-dev,libstdc++-12-dev
+root_packages=libshp-dev,libgtest-dev,libproj-dev,libgeotiff-dev,libstdc++-12-dev
 
 # The Debian root of the target, of the host's Debian release. A stamp names
 # the release and packages it was made with; any other root is made anew.

@@ -20,13 +20,13 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 demo_packages=(
     build-essential g++ cmake ninja-build pkg-config
-    libshp-dev libproj-dev proj-data gdal-bin
+    libshp-dev libproj-dev libgeotiff-dev proj-data gdal-bin
 )
 # libclang-rt-14-dev holds the libFuzzer runtime of the fuzz step; clang only
 # recommends it.
 test_packages=(
     "${demo_packages[@]}"
-    libgtest-dev googletest clang libclang-rt-14-dev clang-tidy cppcheck time nodejs npm
+    libgtest-dev googletest clang libclang-rt-14-dev clang-tidy cppcheck time nodejs npm geotiff-bin
 )
 
 # Node modules of the interoperability tests, pinned by their lock file. A

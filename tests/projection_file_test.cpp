@@ -1,14 +1,17 @@
 // The projection file of the tile index through the real binary: which
 // coordinate system records of the input files give a ".prj", what GDAL reads
-// from it, and that every other output stays as a run without such records
+// from it, that it names the system GDAL reads from a GeoTIFF with the same
+// keys, and that every other output stays as a run without such records
 // makes it.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "las_bytes.hpp"
 #include "run_binary.hpp"
 #include "shapes_checks.hpp"
 #include "survey_writer.hpp"
@@ -78,7 +81,8 @@ struct CrsCase {
 const std::vector<CrsCase> kCases = {
     {"EPSG code of a GeoKeyDirectory", {{{projected(32633), kText}}, {{projected(32633)}}}, "EPSG:32633"},
     {"geographic code without a projected one",
-     {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}}, {{{geokeys({{2048, 0, 1, 4326}})}}}},
+     {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}},
+      {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}}}},
      "EPSG:4326"},
     {"compound WKT record: its horizontal part",
      {{{wkt(kCompoundWkt)}}, {{wkt(kCompoundWkt)}}},
@@ -92,7 +96,12 @@ const std::vector<CrsCase> kCases = {
      nullptr},
     {"code PROJ does not know", {{{projected(1234)}}, {{projected(1234)}}}, nullptr},
     {"key count past the record", {{{geokeys({{3072, 0, 1, 32633}}, 2)}}, {{projected(32633)}}}, nullptr},
-    {"record count past the records", {{{projected(32633)}, 1}, {{projected(32633)}}}, nullptr},
+    {"record count past the records: the record that fits is read",
+     {{{projected(32633)}, 1}, {{projected(32633)}}},
+     "EPSG:32633"},
+    {"a geographic code without a model type",
+     {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}}, {{{geokeys({{2048, 0, 1, 4326}})}}}},
+     nullptr},
 };
 
 std::vector<survey::PointRecord> points() {
@@ -152,6 +161,186 @@ TEST(ProjectionFile, WrittenWhenAllFilesNameOneKnownSystem) {
         const test::OgrLayer layer = test::read_layer(dir.file("T_Tiles.shp"));
         EXPECT_EQ(layer.problem, "");
         EXPECT_EQ(layer.srs_id, c.srs) << prj;
+    }
+}
+
+// One GeoKey: a short held in the entry, or a double or a text held in the
+// parameter records.
+struct GeoKey {
+    std::uint16_t id;
+    char type;  // 'S', 'D' or 'A'
+    double value = 0;
+    std::string text = {};
+};
+
+// The three key records of `keys` (in ascending id order, as GeoTIFF keeps
+// them).
+Records key_records(const std::vector<GeoKey>& keys) {
+    std::vector<std::vector<std::uint16_t>> entries;
+    survey::VariableLengthRecord doubles{"LASF_Projection", 34736, "GeoDoubleParamsTag", {}};
+    survey::VariableLengthRecord ascii{"LASF_Projection", 34737, "GeoAsciiParamsTag", {}};
+    for (const GeoKey& k : keys) {
+        if (k.type == 'S') entries.push_back({k.id, 0, 1, static_cast<std::uint16_t>(k.value)});
+        if (k.type == 'D') {
+            entries.push_back({k.id, 34736, 1, static_cast<std::uint16_t>(doubles.payload.size() / 8)});
+            unsigned char bytes[8];
+            store_f64le(bytes, k.value);
+            doubles.payload.insert(doubles.payload.end(), bytes, bytes + 8);
+        }
+        if (k.type == 'A') {
+            entries.push_back({k.id, 34737, static_cast<std::uint16_t>(k.text.size() + 1),
+                               static_cast<std::uint16_t>(ascii.payload.size())});
+            ascii.payload.insert(ascii.payload.end(), k.text.begin(), k.text.end());
+            ascii.payload.push_back('|');
+        }
+    }
+    Records records{geokeys(entries)};
+    if (!doubles.payload.empty()) records.push_back(doubles);
+    if (!ascii.payload.empty()) records.push_back(ascii);
+    return records;
+}
+
+// What GDAL reads as ESRI WKT from a GeoTIFF carrying `keys`, written by
+// libgeotiff's geotifcp from its text listing of the keys.
+std::string gdal_reading(const TempDir& dir, const std::vector<GeoKey>& keys) {
+    std::string listing =
+        "Geotiff_Information:\n Version: 1\n Key_Revision: 1.0\n Tagged_Information:\n End_Of_Tags.\n"
+        " Keyed_Information:\n";
+    for (const GeoKey& k : keys) {
+        char line[512];
+        if (k.type == 'S')
+            std::snprintf(line, sizeof line, "Unknown-%u (Short,1): Code-%.0f\n", k.id, k.value);
+        if (k.type == 'D') std::snprintf(line, sizeof line, "Unknown-%u (Double,1): %.17g\n", k.id, k.value);
+        if (k.type == 'A')
+            std::snprintf(line, sizeof line, "Unknown-%u (Ascii,%zu): \"%s\"\n", k.id, k.text.size() + 1,
+                          k.text.c_str());
+        listing += line;
+    }
+    listing += " End_Of_Keys.\n End_Of_Geotiff.\n";
+    test::write_file(dir.file("keys.txt"), listing);
+    const test::RunResult base = test::run_program(
+        "/usr/bin/gdal_create", {"-of", "GTiff", "-outsize", "1", "1", "base.tif"}, dir.path);
+    EXPECT_EQ(base.status, 0) << base.output << base.errors;
+    const test::RunResult copy =
+        test::run_program("/usr/bin/geotifcp", {"-g", "keys.txt", "base.tif", "keys.tif"}, dir.path);
+    EXPECT_EQ(copy.status, 0) << copy.output << copy.errors;
+    const test::RunResult info =
+        test::run_program("/usr/bin/gdalsrsinfo", {"--single-line", "-o", "wkt_esri", "keys.tif"}, dir.path);
+    return info.output;
+}
+
+// The nodes of an ESRI WKT that name a projection, its parameters and its
+// units, one per line: keyword, then the name of DATUM, PROJECTION and
+// PARAMETER nodes, then the numbers of the node. The names of the systems
+// themselves are left out: readers name user-defined systems each in their
+// own way.
+std::vector<std::string> wkt_nodes(const std::string& wkt) {
+    std::vector<std::string> nodes;
+    const std::regex node(R"re(([A-Z]+)\["([^"]*)"((?:,[-+0-9.eE]+)*))re");
+    for (auto it = std::sregex_iterator(wkt.begin(), wkt.end(), node); it != std::sregex_iterator(); ++it) {
+        const std::string keyword = (*it)[1];
+        if (keyword == "PROJCS" || keyword == "GEOGCS") continue;
+        std::string line = keyword;
+        if (keyword == "DATUM" || keyword == "PROJECTION" || keyword == "PARAMETER") {
+            line += ' ';
+            line += (*it)[2].str();
+        }
+        // Numbers to 12 significant digits: the readers may form a value
+        // through other conversions, which differ in the last bits.
+        const std::string numbers = (*it)[3];
+        for (std::size_t at = 0; at < numbers.size();) {
+            const std::size_t next = numbers.find(',', at + 1);
+            char text[64];
+            std::snprintf(text, sizeof text, " %.12g", std::stod(numbers.substr(at + 1, next - at - 1)));
+            line += text;
+            at = next == std::string::npos ? numbers.size() : next;
+        }
+        nodes.push_back(line);
+    }
+    return nodes;
+}
+
+struct KeyCase {
+    const char* name;
+    std::vector<GeoKey> keys;
+    std::uint32_t extra_vlr_count;
+    // nullptr: the .prj names what GDAL reads. Otherwise no .prj is written,
+    // and GDAL's reading holds this text.
+    const char* gdal_without_prj;
+};
+
+const GeoKey kProjectedModel{1024, 'S', 1};
+
+const std::vector<KeyCase> kKeyCases = {
+    {"code with a unit override: NAD83 / Mississippi West in US survey feet",
+     {kProjectedModel, {3072, 'S', 26995}, {3076, 'S', 9003}},
+     0,
+     nullptr},
+    {"user-defined: Lambert conformal conic in feet on NAD83",
+     {kProjectedModel,
+      {1026, 'A', 0, "LCC feet"},
+      {2048, 'S', 4269},
+      {3072, 'S', 32767},
+      {3074, 'S', 32767},
+      {3075, 'S', 8},
+      {3076, 'S', 9002},
+      {3078, 'D', 33},
+      {3079, 'D', 45},
+      {3082, 'D', 1968500},
+      {3083, 'D', 0},
+      {3084, 'D', -96},
+      {3085, 'D', 23}},
+     0,
+     nullptr},
+    {"user-defined: transverse Mercator in US survey feet on a datum code",
+     {kProjectedModel,
+      {2048, 'S', 32767},
+      {2050, 'S', 6269},
+      {3072, 'S', 32767},
+      {3074, 'S', 32767},
+      {3075, 'S', 1},
+      {3076, 'S', 9003},
+      {3080, 'D', -90.3333333333333},
+      {3081, 'D', 29.5},
+      {3082, 'D', 2296583.333},
+      {3083, 'D', 0},
+      {3092, 'D', 0.99995}},
+     0,
+     nullptr},
+    {"user-defined by a projection code: UTM 17 on WGS 84",
+     {kProjectedModel, {2048, 'S', 4326}, {3072, 'S', 32767}, {3074, 'S', 16017}, {3076, 'S', 9001}},
+     0,
+     nullptr},
+    {"VLR count past the area: the keys that fit are read",
+     {kProjectedModel, {3072, 'S', 32617}},
+     1,
+     nullptr},
+    {"contradictory: a projected code over another geographic system",
+     {kProjectedModel, {2048, 'S', 4326}, {3072, 'S', 26995}},
+     0,
+     R"(PROJCS["NAD_1983_StatePlane_Mississippi_West_FIPS_2302",GEOGCS["GCS_WGS_1984")"},
+    {"incomplete: a user-defined projected system without a method",
+     {kProjectedModel, {2048, 'S', 4326}, {3072, 'S', 32767}},
+     0,
+     "LOCAL_CS["},
+};
+
+TEST(ProjectionFile, GeoKeysAreReadAsGdalReadsThemFromAGeoTiff) {
+    for (const KeyCase& c : kKeyCases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string gdal = gdal_reading(dir, c.keys);
+        Records records = key_records(c.keys);
+        records.push_back(kText);
+        run_case(dir, {{records, c.extra_vlr_count}, {records, c.extra_vlr_count}});
+        if (c.gdal_without_prj != nullptr) {
+            EXPECT_NE(gdal.find(c.gdal_without_prj), std::string::npos) << gdal;
+            EXPECT_FALSE(file_exists(dir.file("T_Tiles.prj")));
+            continue;
+        }
+        const std::string prj = read_file(dir.file("T_Tiles.prj"));
+        EXPECT_EQ(wkt_nodes(prj), wkt_nodes(gdal)) << prj << "\n" << gdal;
+        EXPECT_FALSE(wkt_nodes(prj).empty());
     }
 }
 

@@ -399,6 +399,28 @@ TEST(TilingEndToEnd, HugeGridIsRefusedByTheSpanCheckBeforeAnyPerTileState) {
     EXPECT_TRUE(files_with_stem(dir.path, "G_").empty());
 }
 
+// Two surveys 500 km apart in 40 m tiles: 10000 x 7500 outlines, whose main
+// files would pass the 4 GiB a shapefile can hold. The run stops as soon as the
+// grid is known, naming the first set it would write, and writes nothing.
+TEST(TilingEndToEnd, TileIndexTooLargeForAShapefileIsRefusedBeforeAnyTile) {
+    TempDir dir;
+    survey::write_las_file(dir.file("west.las"), file_spec(2, 0, false), points_at({{0, 0}}));
+    survey::write_las_file(dir.file("east.las"), file_spec(2, 0, false), points_at({{399990, 299990}}));
+    write_list(dir.path, "list.txt", {"west.las", "east.las"});
+    const RunResult r = run_tessaro({"list.txt", "I", "40", "-b", "1", "-s"}, dir.path);
+    EXPECT_EQ(r.status, 255) << r.output;
+    const std::string refusal =
+        "# of Tiles                             75000000\n\nThe tile index I_Tiles_w_buffer.shp would take "
+        "10200000100 bytes, more than the 4294967295 a shapefile can hold: use a larger tile size, or leave "
+        "out -s\n";
+    EXPECT_EQ(r.output.substr(r.output.size() - std::min(r.output.size(), refusal.size())), refusal);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"east.las", "list.txt", "west.las"}));
+}
+
 TEST(TilingEndToEnd, CorridorOverAHugeGridKeepsStateOnlyForTheTilesInUse) {
     TempDir dir;
     // 26 blocks of 200 m x 200 m every 4 km along the diagonal of a 100 km

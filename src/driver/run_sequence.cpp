@@ -123,6 +123,9 @@ int run(int argc, char** argv, const RunRules& rules) {
         lay_tile_grid(ph12output.MinX, ph12output.MinY, ph12output.MaxX, ph12output.MaxY, TileSize,
                       FlagInit.r_cnt == 1, resolution, FlagInit.b_cnt == 1, Tile_Buffer);
     print_tiling_information(pTile);
+    // The outline sets describe every tile of the grid, so their sizes are
+    // known now: a set too large for its format is refused before any tile.
+    if (FlagInit.s_cnt == 1) check_tile_index_size(TilePrefix, pTile, FlagInit.b_cnt == 1);
     // Names, statistics and streams exist only for the tiles the run
     // touches, each made when first needed.
     const int bufsize = digit_width(pTile);

@@ -20,11 +20,9 @@ constexpr std::size_t kRecordLengthAt = 20;
 
 constexpr char kProjectionUserId[] = "LASF_Projection";
 constexpr std::uint16_t kGeoKeyDirectoryRecord = 34735;
+constexpr std::uint16_t kGeoDoubleParamsRecord = 34736;
+constexpr std::uint16_t kGeoAsciiParamsRecord = 34737;
 constexpr std::uint16_t kWktRecord = 2112;
-
-constexpr std::uint16_t kProjectedCSTypeGeoKey = 3072;
-constexpr std::uint16_t kGeographicTypeGeoKey = 2048;
-constexpr std::uint16_t kUserDefined = 32767;
 
 // The user id field up to its first NUL equals `id`.
 bool user_id_is(const unsigned char* field, const char* id) {
@@ -52,66 +50,43 @@ bool skip(std::FILE* file, std::size_t n) {
 
 }  // namespace
 
-std::uint16_t geokey_epsg_code(const unsigned char* payload, std::size_t size) {
-    // A header of four shorts (KeyDirectoryVersion, KeyRevision, MinorRevision,
-    // NumberOfKeys), then four shorts per key (KeyID, TIFFTagLocation, Count,
-    // Value_Offset).
-    constexpr std::size_t kEntryBytes = 8;
-    if (size < kEntryBytes || load_u16le(payload) != 1) return 0;
-    const std::size_t keys = load_u16le(payload + 6);
-    if (keys > size / kEntryBytes - 1) return 0;
-    std::optional<std::uint16_t> projected;
-    std::optional<std::uint16_t> geographic;
-    for (std::size_t k = 1; k <= keys; ++k) {
-        const unsigned char* entry = payload + k * kEntryBytes;
-        const std::uint16_t id = load_u16le(entry);
-        // A code is held in the entry itself: location 0, count 1.
-        const bool inline_value = load_u16le(entry + 2) == 0 && load_u16le(entry + 4) == 1;
-        const std::uint16_t value = inline_value ? load_u16le(entry + 6) : 0;
-        if (id == kProjectedCSTypeGeoKey && !projected) projected = value;
-        if (id == kGeographicTypeGeoKey && !geographic) geographic = value;
-    }
-    // A projected system decides even when it is user-defined: its
-    // geographic base alone would misname projected coordinates.
-    const std::uint16_t code = projected ? *projected : geographic.value_or(0);
-    return code < kUserDefined ? code : 0;
-}
-
 CrsName read_crs_name(std::FILE* file, const LAS12Header& header) {
     const std::uint64_t end = header.OffsetToData;
     std::uint64_t at = header.HeaderSize;
-    if (at < kHeaderBytes || at > end || !skip(file, static_cast<std::size_t>(at - kHeaderBytes))) return {};
-    std::optional<std::vector<unsigned char>> geokeys;
-    std::optional<std::vector<unsigned char>> wkt;
+    CrsName name;
+    if (at < kHeaderBytes || at > end || !skip(file, static_cast<std::size_t>(at - kHeaderBytes)))
+        return name;
+    std::optional<std::vector<unsigned char>> payloads[4];
+    constexpr std::uint16_t kRecordIds[4] = {kGeoKeyDirectoryRecord, kGeoDoubleParamsRecord,
+                                             kGeoAsciiParamsRecord, kWktRecord};
+    // A count that runs past the area ends the walk at the first record that
+    // does not fit; readers take the records before it, and so does this.
     for (std::uint32_t k = 0; k < header.NumberOfVariableLengthRecords; ++k) {
         unsigned char head[kVlrHeaderBytes];
         if (end - at < kVlrHeaderBytes || std::fread(head, 1, kVlrHeaderBytes, file) != kVlrHeaderBytes)
-            return {};
+            break;
         at += kVlrHeaderBytes;
         const std::uint16_t length = load_u16le(head + kRecordLengthAt);
-        if (end - at < length) return {};
+        if (end - at < length) break;
         std::optional<std::vector<unsigned char>>* payload = nullptr;
         if (user_id_is(head + kUserIdAt, kProjectionUserId)) {
             const std::uint16_t id = load_u16le(head + kRecordIdAt);
-            if (id == kGeoKeyDirectoryRecord && !geokeys) payload = &geokeys;
-            if (id == kWktRecord && !wkt) payload = &wkt;
+            for (std::size_t r = 0; r < 4; ++r)
+                if (id == kRecordIds[r] && !payloads[r]) payload = &payloads[r];
         }
         if (payload != nullptr) {
-            payload->emplace(length);
-            if (length != 0 && std::fread((*payload)->data(), 1, length, file) != length) return {};
+            std::vector<unsigned char> bytes(length);
+            if (length != 0 && std::fread(bytes.data(), 1, length, file) != length) break;
+            *payload = std::move(bytes);
         } else if (!skip(file, length)) {
-            return {};
+            break;
         }
         at += length;
     }
-    CrsName name;
-    if (geokeys) name.epsg = geokey_epsg_code(geokeys->data(), geokeys->size());
-    if (name.epsg != 0) {
-        name.source = CrsSource::EpsgCode;
-    } else if (wkt) {
-        name.wkt = wkt_text(*wkt);
-        if (!name.wkt.empty()) name.source = CrsSource::Wkt;
-    }
+    if (payloads[0]) name.geokeys = std::move(*payloads[0]);
+    if (payloads[1]) name.geodoubles = std::move(*payloads[1]);
+    if (payloads[2]) name.geoascii = std::move(*payloads[2]);
+    if (payloads[3]) name.wkt = wkt_text(*payloads[3]);
     return name;
 }
 
@@ -119,7 +94,7 @@ void add_file_crs(SurveyCrs& survey, CrsName name) {
     if (!survey.named_by_all) return;
     const bool known = std::find(survey.names.begin(), survey.names.end(), name) != survey.names.end();
     if (known) return;
-    if (name.source == CrsSource::None || survey.names.size() == kMaxSurveyCrsNames) {
+    if (!name.names_something() || survey.names.size() == kMaxSurveyCrsNames) {
         survey.named_by_all = false;
         survey.names.clear();
         return;

@@ -1,11 +1,11 @@
 // The horizontal coordinate system a LAS file names in its variable-length
 // records, and what all files of a survey name together.
 //
-// Two records name a system: the GeoKeyDirectory (user id "LASF_Projection",
-// record id 34735), whose ProjectedCSTypeGeoKey or, without one,
-// GeographicTypeGeoKey holds an EPSG code, and the OGC coordinate system WKT
-// (user id "LASF_Projection", record id 2112). Only the records are read here;
-// turning a name into a coordinate system is left to the tile index writer.
+// Records of user id "LASF_Projection" name a system: GeoTIFF's three key
+// records, the GeoKeyDirectory (record id 34735), its double parameters
+// (34736) and its ASCII parameters (34737), and the OGC coordinate system WKT
+// (2112). Only the records are read here; turning them into a coordinate
+// system is left to the tile index writer.
 #pragma once
 
 #include <cstddef>
@@ -18,30 +18,27 @@
 
 namespace tessaro {
 
-enum class CrsSource : std::uint8_t { None, EpsgCode, Wkt };
-
-// How one file names its coordinate system.
+// The coordinate system records of one file, each as its payload bytes (the
+// first of each id); a record the file lacks is empty.
 struct CrsName {
-    CrsSource source = CrsSource::None;
-    std::uint16_t epsg = 0;  // EpsgCode: 1 to 32766
-    std::string wkt;         // Wkt: the record's text up to its first NUL, not empty
+    std::vector<unsigned char> geokeys;     // 34735: little-endian unsigned shorts
+    std::vector<unsigned char> geodoubles;  // 34736: little-endian doubles
+    std::vector<unsigned char> geoascii;    // 34737: ASCII parameters
+    std::string wkt;                        // 2112: the record's text up to its first NUL
 
+    // The file has a GeoKeyDirectory or a WKT text; the parameter records
+    // alone name nothing.
+    bool names_something() const { return !geokeys.empty() || !wkt.empty(); }
     bool operator==(const CrsName&) const = default;
 };
 
-// The EPSG code that a GeoKeyDirectory payload of `size` bytes names: the
-// value of ProjectedCSTypeGeoKey (3072) or, when that key is absent, of
-// GeographicTypeGeoKey (2048). 0 when the directory is malformed (wrong
-// version, key entries past its end), names neither key, or the key is
-// undefined, user-defined (32767) or not held in the entry itself.
-std::uint16_t geokey_epsg_code(const unsigned char* payload, std::size_t size);
-
 // Walks the variable-length records of an open LAS file whose public header
 // is `header` and which stands right after that header's 227 bytes; the
-// records lie from HeaderSize up to OffsetToData. The GeoKeyDirectory
-// decides when it names a code, otherwise the WKT record. A file whose records
-// do not fit that area (a count, a length or a read that runs past it) names
-// no system. Only the record headers and the two payloads are read.
+// records lie from HeaderSize up to OffsetToData. The records lying whole
+// inside that area are read, in order, also when the header's record count
+// runs past it: the walk stops at the first record whose header or payload
+// would cross OffsetToData or cannot be read. Only the record headers and the
+// four payloads are read.
 CrsName read_crs_name(std::FILE* file, const LAS12Header& header);
 
 // The most differently written names a survey may carry and still be found
@@ -50,7 +47,7 @@ inline constexpr std::size_t kMaxSurveyCrsNames = 4;
 
 // What the files of a survey name, gathered one file at a time.
 struct SurveyCrs {
-    // False once a file names no system or there are more than
+    // False once a file names nothing or there are more than
     // kMaxSurveyCrsNames different names; `names` is then empty.
     bool named_by_all = true;
     std::vector<CrsName> names;  // distinct, in list order of first appearance

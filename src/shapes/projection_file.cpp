@@ -1,6 +1,5 @@
 #include "projection_file.hpp"
 
-#include <proj.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,18 +9,11 @@
 #include <string>
 
 #include "console.hpp"
+#include "geokey_crs.hpp"
+#include "proj_handles.hpp"
 
 namespace tessaro {
 namespace {
-
-struct ProjContextDestroyer {
-    void operator()(PJ_CONTEXT* context) const noexcept { proj_context_destroy(context); }
-};
-struct ProjObjectDestroyer {
-    void operator()(PJ* object) const noexcept { proj_destroy(object); }
-};
-using ProjContext = std::unique_ptr<PJ_CONTEXT, ProjContextDestroyer>;
-using ProjObject = std::unique_ptr<PJ, ProjObjectDestroyer>;
 
 // The horizontal system of `crs`: the source of a bound system (one that
 // carries a transformation to WGS 84) and the first part of a compound one,
@@ -43,18 +35,13 @@ ProjObject horizontal_part(PJ_CONTEXT* context, ProjObject crs) {
     return {};
 }
 
+// The system of the GeoTIFF keys when they name a usable one, otherwise
+// that of the WKT record.
 ProjObject create_crs(PJ_CONTEXT* context, const CrsName& name) {
-    switch (name.source) {
-        case CrsSource::EpsgCode: {
-            const std::string code = std::to_string(name.epsg);
-            return ProjObject(
-                proj_create_from_database(context, "EPSG", code.c_str(), PJ_CATEGORY_CRS, 0, nullptr));
-        }
-        case CrsSource::Wkt:
-            return ProjObject(proj_create_from_wkt(context, name.wkt.c_str(), nullptr, nullptr, nullptr));
-        case CrsSource::None: break;
-    }
-    return {};
+    if (!name.geokeys.empty())
+        if (ProjObject crs = geokey_crs(context, name)) return crs;
+    if (name.wkt.empty()) return {};
+    return ProjObject(proj_create_from_wkt(context, name.wkt.c_str(), nullptr, nullptr, nullptr));
 }
 
 // ESRI WKT of the horizontal system `name` names; empty when there is none.
@@ -74,8 +61,8 @@ std::string survey_projection_wkt(const SurveyCrs& crs) {
     // PROJ would report what it cannot make on standard error; such a name
     // simply gives no projection file.
     proj_log_level(context.get(), PJ_LOG_NONE);
-    // Names written differently may still name one system: they agree when
-    // PROJ makes the same WKT of each.
+    // Records written differently may still name one system: they agree
+    // when the same ESRI WKT is made of each.
     std::string wkt = esri_wkt(context.get(), crs.names.front());
     for (std::size_t k = 1; k < crs.names.size() && !wkt.empty(); ++k)
         if (esri_wkt(context.get(), crs.names[k]) != wkt) return {};

@@ -1,5 +1,6 @@
 // The projection file (".prj") of the tile outlines: the survey's horizontal
-// coordinate system as ESRI WKT, made by PROJ from its own database.
+// coordinate system as ESRI WKT, made by PROJ from the files' GeoTIFF keys
+// (read with libgeotiff) or their WKT record.
 #pragma once
 
 #include <string>
@@ -11,7 +12,8 @@ namespace tessaro {
 // The horizontal coordinate system that every file of the survey names, as
 // one line of ESRI WKT. Of a compound system only the horizontal part is
 // kept. Empty when the files name no system or different systems, or when
-// PROJ cannot make a projected or two-dimensional geographic system of a name.
+// neither the keys nor the WKT record of a file give a projected or
+// two-dimensional geographic system.
 std::string survey_projection_wkt(const SurveyCrs& crs);
 
 // Writes `wkt` as the whole content of `prjname`, replacing an earlier file.
