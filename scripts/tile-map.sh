@@ -169,7 +169,7 @@ fi
 # Layout in pixels. A tile of at least one pixel gets a whole number of
 # pixels (its edges fall on pixel edges); a finer grid fills the width or
 # height. Margins: left for the Y axis, right for the colour bar, top for the
-# title, bottom for the X axis, the key and the notes.
+# title, bottom for the X axis, the key and up to five lines of notes.
 read -r pw ph pixel per_tile left bottom width height bar_bottom bar_height < <(
     awk -v x0="$x0" -v x1="$x1" -v y0="$y0" -v y1="$y1" -v cols="$cols" -v rows="$rows" 'BEGIN {
         max_w = 780; max_h = 680
@@ -183,8 +183,8 @@ read -r pw ph pixel per_tile left bottom width height bar_bottom bar_height < <(
         }
         if (pw < 1) pw = 1
         if (ph < 1) ph = 1
-        left = 100; right = 150; top = 80; bottom = 150
-        bar_height = ph < 240 ? 240 : ph
+        left = 100; right = 150; top = 80; bottom = 180
+        bar_height = ph < 180 ? 180 : ph
         width = left + pw + right; if (width < 960) width = 960
         height = top + bar_height + bottom
         printf "%d %d %.17g %d %d %d %d %d %d %d\n", pw, ph, pixel, k, left,
@@ -253,12 +253,14 @@ if ((per_tile >= 7 * name_length + 8 && per_tile >= 18)); then
 elif ((per_tile >= 4 * name_length + 8 && per_tile >= 34)); then
     labels=2
 fi
+# The colour bar runs from 1 point to the most of any tile (to 2 at least).
+bar_top=$((most > 2 ? most : 2))
 if ((labels > 0)); then
     # Dark text on the pale end of the colour bar, white on the dark end.
-    awk -F, -v x0="$x0" -v y0="$y0" -v x1="$x1" -v cols="$cols" -v most="$most" 'NR > 1 {
+    awk -F, -v x0="$x0" -v y0="$y0" -v x1="$x1" -v cols="$cols" -v top="$bar_top" 'NR > 1 {
         tile = (x1 - x0) / cols
         n = $4 + 0
-        shade = n / most
+        shade = n > 1 ? (n - 1) / (top - 1) : 0
         split($3, part, "C")
         printf "%.17g %.17g %s C%s %d\n", x0 + ($2 - 0.5) * tile, y0 + ($1 - 0.5) * tile,
             part[1], part[2], (shade > 0.6 ? 16777215 : 2236962)
@@ -266,6 +268,7 @@ if ((labels > 0)); then
 fi
 
 # The texts.
+plural() { if [[ "$1" == 1 ]]; then echo "$1 $2"; else echo "$(grouped "$1") $3"; fi; }
 units="${unit:-units of the survey}"
 x_label="${east_axis:-X} ($units)"
 y_label="${north_axis:-Y} ($units)"
@@ -273,54 +276,56 @@ tile_size="$(awk -v x0="$x0" -v x1="$x1" -v cols="$cols" 'BEGIN { printf "%.3f",
     sed 's/0*$//; s/\.$//')"
 in_units="${unit:+ $unit}"
 if [[ -f "$buffer_shp" ]]; then
-    count_text="$(grouped "$total") point records in the tiles"
+    count_text="$(plural "$total" "point record" "point records") in the tiles"
 else
-    count_text="$(grouped "$total") points"
+    count_text="$(plural "$total" point points)"
 fi
-title="$prefix: $(grouped "$tiles") tiles in the grid, $(grouped "$filled") with points, $count_text"
-shape="$rows rows x $cols columns of tiles of $tile_size$in_units"
+title="$prefix: $(plural "$tiles" tile tiles) in the grid, $(grouped "$filled") with points, $count_text"
+subtitle="$(plural "$rows" row rows) x $(plural "$cols" column columns) of tiles of $tile_size$in_units"
 if [[ -n "$buffer" ]]; then
-    shape+=", buffer $buffer$in_units"
+    subtitle+=", buffer $buffer$in_units"
 elif [[ -f "$buffer_shp" ]]; then
-    shape+=", with a buffer"
+    subtitle+=", with a buffer"
 fi
 if [[ -n "$crs_name" ]]; then
-    crs_text="$crs_name${epsg:+ ($epsg)}"
+    subtitle+="; $crs_name${epsg:+ ($epsg)}"
 else
-    crs_text="no coordinate system (the index has no .prj)"
+    subtitle+="; no coordinate system (the index has no .prj)"
 fi
-subtitle="$shape; $crs_text"
+notes=()
 if [[ -f "$buffer_shp" ]]; then
-    note_counts="Points per tile count every record written to the tile: a point within the buffer of a neighbouring tile is counted there too,"
-    note_counts2="so the records add up to more than the survey's points."
+    notes+=("Points per tile count every record written to the tile: a point within the buffer of a neighbouring tile is counted there too,"
+        "so the records add up to more than the survey's points.")
 else
-    note_counts="Points per tile count every record written to the tile; they add up to the survey's points."
-    note_counts2=""
+    notes+=("Points per tile count every record written to the tile; they add up to the survey's points.")
 fi
 case "$extent_of" in
     points)
-        extent_key="extent of the points (tile headers)"
-        note_rim="The grid runs past the points by the buffer (and the snap of -r), and its last row and column reach on to whole tiles: the tiles of that rim hold fewer points."
+        extent_key="extent of the points (from the tile headers)"
+        notes+=("The grid runs past the points by the buffer (and the snap of -r), and its last row and column reach on to whole tiles:"
+            "the tiles of that rim hold fewer points.")
         ;;
     tiles)
-        extent_key="extent of the tiles with points (tile files not found)"
-        note_rim="The tile files are not beside the index, so the outline is that of the tiles with points."
+        extent_key="extent of the tiles with points"
+        notes+=("The tile files are not beside the index, so the outline is that of the tiles with points.")
+        points_extent="$(awk -v x0="$x0" -v y0="$y0" -v x1="$x1" -v cols="$cols" -v r0="$first_row" \
+            -v r1="$last_row" -v c0="$first_col" -v c1="$last_col" 'BEGIN {
+            tile = (x1 - x0) / cols
+            printf "%.17g %.17g %.17g %.17g\n", x0 + (c0 - 1) * tile, y0 + (r0 - 1) * tile,
+                x0 + c1 * tile, y0 + r1 * tile }')"
         ;;
     *)
         extent_key=""
-        note_rim="No tile holds points."
         ;;
 esac
-if [[ "$extent_of" == "tiles" ]]; then
-    points_extent="$(awk -v x0="$x0" -v y0="$y0" -v x1="$x1" -v cols="$cols" -v r0="$first_row" \
-        -v r1="$last_row" -v c0="$first_col" -v c1="$last_col" 'BEGIN {
-        tile = (x1 - x0) / cols
-        printf "%.17g %.17g %.17g %.17g\n", x0 + (c0 - 1) * tile, y0 + (r0 - 1) * tile,
-            x0 + c1 * tile, y0 + r1 * tile }')"
+if ((per_tile < 1)); then
+    notes+=("A pixel covers more than one tile and shows the fullest of them.")
 fi
 
 # The gnuplot script. Margins are set in pixels so that the plot area is the
-# raster, one pixel per pixel: north up, square pixels.
+# raster, one pixel per pixel: north up, square pixels. Texts and key are
+# placed in pixels from the bottom left corner.
+at() { echo "at screen $1.0 / $width, $2.0 / $height"; }
 {
     echo "set terminal pngcairo noenhanced size $width,$height font 'Sans,10'"
     echo "set output $(gp_quote "$png")"
@@ -330,24 +335,40 @@ fi
     echo "set xtics $xt_first, $xt_step, $xt_last out nomirror; set format x '$xt_format'"
     echo "set ytics $yt_first, $yt_step, $yt_last out nomirror; set format y '$yt_format'"
     echo "set xlabel $(gp_quote "$x_label"); set ylabel $(gp_quote "$y_label")"
-    echo "set label 1 $(gp_quote "$title") at screen 0.5, 1 - 28.0 / $height center font 'Sans,13'"
-    echo "set label 2 $(gp_quote "$subtitle") at screen 0.5, 1 - 52.0 / $height center"
-    echo "set label 3 $(gp_quote "$note_counts") at screen 10.0 / $width, 46.0 / $height left font 'Sans,9'"
-    echo "set label 4 $(gp_quote "$note_counts2") at screen 10.0 / $width, 30.0 / $height left font 'Sans,9'"
-    echo "set label 5 $(gp_quote "$note_rim") at screen 10.0 / $width, 14.0 / $height left font 'Sans,9'"
-    echo "set key at screen $left.0 / $width, 84.0 / $height left top horizontal maxcols 2 maxrows 1 Left reverse samplen 2 width 2 noautotitle"
+    echo "set label $(gp_quote "$title") $(at $((width / 2)) $((height - 28))) center font 'Sans,13'"
+    echo "set label $(gp_quote "$subtitle") $(at $((width / 2)) $((height - 52))) center"
+    line=$((16 * ${#notes[@]}))
+    for text in "${notes[@]}"; do
+        echo "set label $(gp_quote "$text") $(at 10 "$line") left font 'Sans,9'"
+        line=$((line - 16))
+    done
+    # The key: an empty tile, and the outline of the extent.
+    key_y=$((16 * ${#notes[@]} + 30))
+    echo "set object rectangle from screen $left.0 / $width, ($key_y - 6.0) / $height" \
+        "to screen ($left + 22.0) / $width, ($key_y + 6.0) / $height" \
+        "fillcolor rgb '$empty_colour' fillstyle solid border lc rgb '$outline_colour'"
+    echo "set label 'no points' $(at $((left + 30)) "$key_y") left"
+    if [[ -n "$extent_key" ]]; then
+        echo "set arrow from screen ($left + 180.0) / $width, $key_y.0 / $height" \
+            "to screen ($left + 202.0) / $width, $key_y.0 / $height nohead lc rgb '$extent_colour' lw 2"
+        echo "set label $(gp_quote "$extent_key") $(at $((left + 210)) "$key_y") left"
+    fi
     echo "set palette defined ($palette)"
     # The colour bar runs from 1 point: an empty tile has a colour of its own.
-    echo "set cbrange [1:$((most > 2 ? most : 2))]; set format cb '%.0f'"
-    read -r _ cb_step _ _ < <(ticks 0 "$((most > 2 ? most : 2))" "$bar_height" 40)
+    echo "set cbrange [1:$bar_top]; set format cb '%.0f'"
+    read -r _ cb_step _ _ < <(ticks 0 "$bar_top" "$bar_height" 40)
     echo "set cbtics 0, $(awk -v s="$cb_step" 'BEGIN { print (s < 1 ? 1 : s) }'); set cbtics add ('1' 1)"
     echo "set cblabel 'points per tile' offset 1.5, 0"
     echo "set colorbox vertical user origin screen ($left + $pw + 24.0) / $width, $bar_bottom.0 / $height" \
         "size screen 18.0 / $width, $bar_height.0 / $height"
-    echo "set object 1 rectangle from $x0, $y0 to $x_end, $y_end behind fillcolor rgb '$empty_colour' fillstyle solid noborder"
+    echo "set object rectangle from $x0, $y0 to $x_end, $y_end behind" \
+        "fillcolor rgb '$empty_colour' fillstyle solid noborder"
     if ((per_tile >= 5)); then
-        echo "do for [i = 1:$((cols - 1)) ] { set arrow from $x0 + i * $pixel * $per_tile, $y0 to $x0 + i * $pixel * $per_tile, $y1 nohead front lc rgb '$outline_colour' lw 1 }"
-        echo "do for [i = 1:$((rows - 1)) ] { set arrow from $x0, $y0 + i * $pixel * $per_tile to $x1, $y0 + i * $pixel * $per_tile nohead front lc rgb '$outline_colour' lw 1 }"
+        step="$pixel * $per_tile"
+        echo "do for [i = 1:$((cols - 1))] { set arrow from $x0 + i * $step, $y0 to $x0 + i * $step, $y1" \
+            "nohead front lc rgb '$outline_colour' lw 1 }"
+        echo "do for [i = 1:$((rows - 1))] { set arrow from $x0, $y0 + i * $step to $x1, $y0 + i * $step" \
+            "nohead front lc rgb '$outline_colour' lw 1 }"
     fi
     if [[ -n "$extent_key" ]]; then
         # Points beyond the grid (outside their file's header bounds) are
@@ -356,19 +377,19 @@ fi
             split(e, a, " "); split(g, b, " ")
             printf "%.17g %.17g %.17g %.17g\n", (a[1] < b[1] ? b[1] : a[1]), (a[2] < b[2] ? b[2] : a[2]),
                 (a[3] > b[3] ? b[3] : a[3]), (a[4] > b[4] ? b[4] : a[4]) }')
-        echo "set object 2 rectangle from $ex0, $ey0 to $ex1, $ey1 front fillstyle empty border lc rgb '$extent_colour' lw 2"
+        echo "set object rectangle from $ex0, $ey0 to $ex1, $ey1 front fillstyle empty" \
+            "border lc rgb '$extent_colour' lw 2"
     fi
     plot="plot $(gp_quote "$work/map.bin") binary array=($pw,$ph) format='%float32' flipy"
     plot+=" dx=$pixel dy=$pixel origin=($x0 + $pixel / 2, $y0 + $pixel / 2)"
-    plot+=" using (\$1 > 0 ? \$1 : NaN) with image"
-    plot+=", NaN with boxes fillstyle solid border lc rgb '$outline_colour' fillcolor rgb '$empty_colour' title 'no points'"
-    if [[ -n "$extent_key" ]]; then
-        plot+=", NaN with lines lc rgb '$extent_colour' lw 2 title $(gp_quote "$extent_key")"
-    fi
+    plot+=" using (\$1 > 0 ? \$1 : NaN) with image notitle"
     if ((labels == 1)); then
-        plot+=", $(gp_quote "$work/labels.txt") using 1:2:(strcol(3) . strcol(4)):5 with labels tc rgb variable font 'Sans,8'"
+        plot+=", $(gp_quote "$work/labels.txt") using 1:2:(strcol(3) . strcol(4)):5"
     elif ((labels == 2)); then
-        plot+=", $(gp_quote "$work/labels.txt") using 1:2:(strcol(3) . \"\\n\" . strcol(4)):5 with labels tc rgb variable font 'Sans,8'"
+        plot+=", $(gp_quote "$work/labels.txt") using 1:2:(strcol(3) . \"\\n\" . strcol(4)):5"
+    fi
+    if ((labels > 0)); then
+        plot+=" with labels tc rgb variable font 'Sans,8' notitle"
     fi
     echo "$plot"
 } >"$work/map.gp"
