@@ -377,8 +377,10 @@ at() { echo "at screen $1.0 / $width, $2.0 / $height"; }
             split(e, a, " "); split(g, b, " ")
             printf "%.17g %.17g %.17g %.17g\n", (a[1] < b[1] ? b[1] : a[1]), (a[2] < b[2] ? b[2] : a[2]),
                 (a[3] > b[3] ? b[3] : a[3]), (a[4] > b[4] ? b[4] : a[4]) }')
-        echo "set object rectangle from $ex0, $ey0 to $ex1, $ey1 front fillstyle empty" \
-            "border lc rgb '$extent_colour' lw 2"
+        # Drawn as arrows after the tile outlines, so that it lies over them.
+        for side in "$ex0, $ey0 to $ex1, $ey0" "$ex1, $ey0 to $ex1, $ey1" "$ex1, $ey1 to $ex0, $ey1" "$ex0, $ey1 to $ex0, $ey0"; do
+            echo "set arrow from $side nohead front lc rgb '$extent_colour' lw 2"
+        done
     fi
     plot="plot $(gp_quote "$work/map.bin") binary array=($pw,$ph) format='%float32' flipy"
     plot+=" dx=$pixel dy=$pixel origin=($x0 + $pixel / 2, $y0 + $pixel / 2)"
