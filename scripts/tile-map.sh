@@ -275,11 +275,7 @@ y_label="${north_axis:-Y} ($units)"
 tile_size="$(awk -v x0="$x0" -v x1="$x1" -v cols="$cols" 'BEGIN { printf "%.3f", (x1 - x0) / cols }' |
     sed 's/0*$//; s/\.$//')"
 in_units="${unit:+ $unit}"
-if [[ -f "$buffer_shp" ]]; then
-    count_text="$(plural "$total" "point record" "point records") in the tiles"
-else
-    count_text="$(plural "$total" point points)"
-fi
+count_text="$(plural "$total" "point record" "point records") in the tiles"
 title="$prefix: $(plural "$tiles" tile tiles) in the grid, $(grouped "$filled") with points, $count_text"
 subtitle="$(plural "$rows" row rows) x $(plural "$cols" column columns) of tiles of $tile_size$in_units"
 if [[ -n "$buffer" ]]; then
@@ -297,7 +293,7 @@ if [[ -f "$buffer_shp" ]]; then
     notes+=("Points per tile count every record written to the tile: a point within the buffer of a neighbouring tile is counted there too,"
         "so the records add up to more than the survey's points.")
 else
-    notes+=("Points per tile count every record written to the tile; they add up to the survey's points.")
+    notes+=("Points per tile count every record written to the tile; without a buffer (no ${buffer_shp##*/}) they add up to the survey's points.")
 fi
 case "$extent_of" in
     points)
