@@ -359,7 +359,8 @@ at() { echo "at screen $1.0 / $width, $2.0 / $height"; }
         "size screen 18.0 / $width, $bar_height.0 / $height"
     echo "set object rectangle from $x0, $y0 to $x_end, $y_end behind" \
         "fillcolor rgb '$empty_colour' fillstyle solid noborder"
-    if ((per_tile >= 5)); then
+    # Tile outlines where a tile has room for them (8 pixels and more).
+    if ((per_tile >= 8)); then
         step="$pixel * $per_tile"
         echo "do for [i = 1:$((cols - 1))] { set arrow from $x0 + i * $step, $y0 to $x0 + i * $step, $y1" \
             "nohead front lc rgb '$outline_colour' lw 1 }"
