@@ -3,7 +3,7 @@
 # tools), builds Tessaro (Release, build/), generates a sample survey with the
 # project's own generator, cuts it into tiles with a buffer and the shapefile
 # tile index, checks the tiles with tessaro_verify, and draws a PNG map of the
-# tile grid coloured by points per tile with GDAL's command-line tools.
+# tile grid coloured by points per tile with scripts/tile-map.sh.
 #
 # Usage: scripts/demo.sh
 #
@@ -106,53 +106,8 @@ fi
 log "Tile index as a GIS reads it"
 ogrinfo -ro -so "$tiles_shp" T_Tiles
 
-# Runs a GDAL command and shows its chatter only when it fails.
-quietly() {
-    local output
-    if ! output="$(GDAL_PAM_ENABLED=NO "$@" 2>&1)"; then
-        printf '%s\n' "$output" >&2
-        echo "failed: $*" >&2
-        return 1
-    fi
-}
-
-# One value of an OGR SQL query on the tile index.
-index_value() {
-    ogrinfo -ro -q -sql "$1" "$tiles_shp" | sed -n 's/^ *value ([A-Za-z0-9]*) = //p'
-}
-
-# A map of the tile grid, north up, drawn by GDAL's tools from the tile index:
-# the Returns field burnt into a raster, the tile outlines burnt over it as
-# no-data, coloured by scripts/tile_map_colours.txt and written as PNG. A
-# grid too fine for outlines of a few pixels is drawn without them.
 log "Drawing the tile map"
-map_dir="$demo_dir/map"
-map_png="$demo_dir/tile_map.png"
-mkdir -p "$map_dir"
-extent="$(ogrinfo -ro -so "$tiles_shp" T_Tiles |
-    sed -n 's/^Extent: (\([^,]*\), \([^)]*\)) - (\([^,]*\), \([^)]*\))$/\1 \2 \3 \4/p')"
-read -r pixel outlines width height min_x min_y max_x max_y < <(
-    awk -v tile="$tile_size" -v extent="$extent" 'BEGIN {
-        split(extent, e, " ")
-        side = (e[3] - e[1] > e[4] - e[2]) ? e[3] - e[1] : e[4] - e[2]
-        per_tile = int(900 * tile / side)
-        outlines = (per_tile >= 4) ? 1 : 0
-        pixel = outlines ? tile / per_tile : side / 900
-        printf "%.10g %d %d %d %.10g %.10g %.10g %.10g\n", pixel, outlines,
-            (e[3] - e[1]) / pixel + 2.5, (e[4] - e[2]) / pixel + 2.5,
-            e[1] - pixel, e[2] - pixel, e[3] + pixel, e[4] + pixel
-    }')
-quietly gdal_rasterize -q -a Returns -ot Int32 -a_nodata -1 -init -1 -te "$min_x" "$min_y" "$max_x" "$max_y" \
-    -tr "$pixel" "$pixel" "$tiles_shp" "$map_dir/returns.tif"
-if [[ "$outlines" == 1 ]]; then
-    quietly ogr2ogr -f "ESRI Shapefile" -nlt MULTILINESTRING "$map_dir/outlines.shp" "$tiles_shp"
-    quietly gdal_rasterize -q -burn -1 "$map_dir/outlines.shp" "$map_dir/returns.tif"
-fi
-quietly gdaldem color-relief -q "$map_dir/returns.tif" scripts/tile_map_colours.txt "$map_dir/colours.tif"
-quietly gdal_translate -q -of PNG "$map_dir/colours.tif" "$map_png"
-most="$(index_value "SELECT MAX(Returns) AS value FROM T_Tiles")"
-empty="$(index_value "SELECT COUNT(*) AS value FROM T_Tiles WHERE Returns = 0")"
-grid="$(index_value "SELECT COUNT(*) AS value FROM T_Tiles")"
+map_png="$(bash scripts/tile-map.sh "$demo_dir/tiles/T" "$demo_dir/tile_map.png")"
 
 log "Done"
 echo "Survey:        $demo_dir/survey.txt (${demo_files} LAS files in $demo_dir)"
@@ -164,6 +119,4 @@ fi
 if [[ -f "$demo_dir/tiles/T_TileCoords.dbf" ]]; then
     echo "Tile corners:  $demo_dir/tiles/T_TileCoords.dbf"
 fi
-echo "Tile map:      $map_png ($width x $height pixels, north up)"
-echo "               points per tile, buffer copies included: white no point ($empty of $grid tiles),"
-echo "               pale yellow 1 point, through orange to dark red $most points"
+echo "Tile map:      $map_png (points per tile, map coordinates, tile names; scripts/tile-map.sh)"

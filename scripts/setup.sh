@@ -2,8 +2,8 @@
 # Installs what Tessaro needs on Debian 12, for one of two uses:
 #
 #   demo  what scripts/demo.sh needs: the compiler, CMake, Ninja, pkg-config,
-#         shapelib, PROJ and GDAL's command-line tools. Nothing but Debian's
-#         package archive is reached.
+#         shapelib, PROJ, libgeotiff, GDAL's command-line tools and gnuplot. Nothing but
+#         Debian's package archive is reached.
 #   test  (the default) the demo set and what scripts/test.sh needs on top:
 #         GoogleTest, clang with its libFuzzer runtime, clang-tidy, cppcheck,
 #         time, node and npm, and the node modules of tests/interop (npm ci).
@@ -20,7 +20,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 demo_packages=(
     build-essential g++ cmake ninja-build pkg-config
-    libshp-dev libproj-dev libgeotiff-dev proj-data gdal-bin
+    libshp-dev libproj-dev libgeotiff-dev proj-data gdal-bin gnuplot-nox
 )
 # libclang-rt-14-dev holds the libFuzzer runtime of the fuzz step; clang only
 # recommends it.
