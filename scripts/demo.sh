@@ -120,3 +120,5 @@ if [[ -f "$demo_dir/tiles/T_TileCoords.dbf" ]]; then
     echo "Tile corners:  $demo_dir/tiles/T_TileCoords.dbf"
 fi
 echo "Tile map:      $map_png (points per tile, map coordinates, tile names; scripts/tile-map.sh)"
+echo "Programs:      $tessaro, $build_dir/src/driver/tessaro_unbounded, $verify"
+echo "               (to call them by name: cmake --install $build_dir --prefix ~/.local, with ~/.local/bin on PATH)"
