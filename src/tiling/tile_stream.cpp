@@ -72,16 +72,17 @@ bool close_least_recently_used(TileStreams& all, const TileStream& keep) {
 // Checked on the open descriptor, so no rename or link can come in between.
 // A file this run created for the tile is the tile's own. An empty file is
 // no input (every input holds a header), and may bear the number of an input
-// removed since it was listed.
-void refuse_input(const TileStreams& all, TileStream& ts, int fd, bool creating) {
+// removed since it was listed. Returns the file's size.
+off_t refuse_input(const TileStreams& all, TileStream& ts, int fd, bool creating) {
     struct stat st;
     if (fstat(fd, &st) != 0) fail("\nFailed to open file %s: %s\n", ts.name.c_str(), std::strerror(errno));
     const FileId id{st.st_dev, st.st_ino};
-    if (!creating && id == ts.file_id) return;
+    if (!creating && id == ts.file_id) return st.st_size;
     if (st.st_size > 0 && std::binary_search(all.inputs.begin(), all.inputs.end(), id))
         fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
              ts.name.c_str());
     if (creating) ts.file_id = id;
+    return st.st_size;
 }
 
 // Why a tile file is opened: created empty (as fopen "wb") or appended to (as "ab").
@@ -92,7 +93,8 @@ enum class OpenFor { creating, appending };
     fail("Failed to open file %s in append mode\n", ts.name.c_str());
 }
 
-void open_file(TileStreams& all, TileStream& ts, OpenFor why) {
+// Opens the tile's file; returns the size it had.
+off_t open_file(TileStreams& all, TileStream& ts, OpenFor why) {
     const int flags = why == OpenFor::creating ? O_WRONLY | O_CREAT : O_WRONLY | O_CREAT | O_APPEND;
     if (all.open_files >= all.max_open_files) close_least_recently_used(all, ts);
     int fd = open(ts.name.c_str(), flags, 0666);
@@ -100,10 +102,11 @@ void open_file(TileStreams& all, TileStream& ts, OpenFor why) {
     while (fd < 0 && (errno == EMFILE || errno == ENFILE) && close_least_recently_used(all, ts))
         fd = open(ts.name.c_str(), flags, 0666);
     if (fd < 0) open_failed(ts, why);
-    refuse_input(all, ts, fd, why == OpenFor::creating);
+    const off_t size = refuse_input(all, ts, fd, why == OpenFor::creating);
     make_live(all, ts);
     ts.fd = fd;
     ++all.open_files;
+    return size;
 }
 
 // Writes all of iov[0, count), resuming after short writes.
@@ -194,8 +197,10 @@ TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
 void create_tile_file(TileStreams& all, TileStream& ts) {
     close_file(all, ts);
     ts.file_bytes = 0;
-    // Truncated only once it is known to be no input.
-    open_file(all, ts, OpenFor::creating);
+    // Truncated only once it is known to be no input, and only when it holds
+    // bytes: ext4 flushes a file truncated to nothing when it is closed, which
+    // would cost every new tile a writeback of its own.
+    if (open_file(all, ts, OpenFor::creating) == 0) return;
     int done;
     do done = ftruncate(ts.fd, 0);
     while (done != 0 && errno == EINTR);
