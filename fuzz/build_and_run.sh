@@ -32,7 +32,9 @@ echo "fuzz: building the target"
     fuzz/las_header_fuzz.cpp "${las_sources[@]}" -o "$work/las_header_fuzz"
 
 echo "fuzz: building the seed generator"
-"$cxx" "${common[@]}" tools/gensurvey.cpp tools/survey_writer.cpp "${las_sources[@]}" -o "$work/gensurvey"
+# The generator lays tiled surveys with the tiler's grid.
+"$cxx" "${common[@]}" -Isrc/tiling tools/gensurvey.cpp tools/survey_writer.cpp src/tiling/tile_grid.cpp \
+    "${las_sources[@]}" -o "$work/gensurvey"
 
 # Seeds: small files of every version and point format, with and without
 # VLRs, and the list file itself (not a LAS file at all).
