@@ -13,7 +13,7 @@
 #include "corner_table.hpp"
 #include "run_binary.hpp"
 #include "shapes_checks.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 namespace {

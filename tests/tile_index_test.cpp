@@ -15,7 +15,7 @@
 #include "run_binary.hpp"
 #include "shapes_checks.hpp"
 #include "tile_index.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 namespace {

@@ -1,4 +1,5 @@
 #include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,7 @@
 #include "tile_grid.hpp"
 #include "tile_headers.hpp"
 #include "tile_index.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 namespace {

@@ -7,7 +7,7 @@
 #include "console.hpp"
 #include "io_watch.hpp"
 #include "shape_handles.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 namespace {

@@ -11,7 +11,7 @@
 #include "io_watch.hpp"
 #include "projection_file.hpp"
 #include "shape_handles.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 namespace {

@@ -26,7 +26,7 @@
 #include "record_routing.hpp"
 #include "span_check.hpp"
 #include "tile_files.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 #include "tile_window.hpp"
 
 namespace tessaro {

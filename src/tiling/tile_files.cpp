@@ -10,7 +10,7 @@
 #include <string>
 
 #include "console.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "console.hpp"
 #include "lidar.hpp"
-#include "tile_stats.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 

@@ -1,53 +1,8 @@
 #include "tile_stats.hpp"
 
-#include <algorithm>
-#include <cstdio>
-#include <new>
-
-#include "console.hpp"
 #include "two_lane.hpp"
 
 namespace tessaro {
-
-TileInfoTable _tileInfo;
-
-TileStruct& TileInfoTable::at(std::uint16_t r, std::uint16_t c) {
-    TileStruct initial{};
-    initial.nPts = 0;
-    initial.Xmin = initial.Ymin = initial.Zmin = kMinSentinel;
-    initial.Xmax = initial.Ymax = initial.Zmax = kMaxSentinel;
-    initial.tmpNPts = 0;
-    try {
-        return tiles.try_emplace(tile_key(r, c), initial).first->second;
-    } catch (const std::bad_alloc&) {
-        fail("\nFailed to allocate memory for element at tile structure row %d, column %d\n",
-             static_cast<int>(r), static_cast<int>(c));
-    }
-}
-
-const TileStruct* TileInfoTable::find(std::uint16_t r, std::uint16_t c) const {
-    const auto it = tiles.find(tile_key(r, c));
-    return it == tiles.end() ? nullptr : &it->second;
-}
-
-void initializeTileStructure(std::uint16_t rows, std::uint16_t cols) {
-    _tileInfo.Rows = rows;
-    _tileInfo.Cols = cols;
-    _tileInfo.tiles.clear();
-}
-
-std::vector<std::uint32_t> tiles_with_points() {
-    std::vector<std::uint32_t> keys;
-    try {
-        keys.reserve(_tileInfo.tiles.size());
-        for (const auto& [key, t] : _tileInfo.tiles)
-            if (t.nPts != 0) keys.push_back(key);
-    } catch (const std::bad_alloc&) {
-        fail_line("Failed to allocate memory for the list of tiles");
-    }
-    std::sort(keys.begin(), keys.end());
-    return keys;
-}
 
 void count_records(TileStruct& t, const unsigned char* begin, const unsigned char* end, std::size_t len,
                    const LAS12Header& ph) {

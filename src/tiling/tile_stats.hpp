@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
-#include <vector>
 
 #include "las_records.hpp"
 
@@ -34,34 +32,6 @@ inline std::uint16_t key_row(std::uint32_t key) {
 inline std::uint16_t key_col(std::uint32_t key) {
     return static_cast<std::uint16_t>(key);
 }
-
-// The statistics of a Rows x Cols grid, held only for the tiles that a file's
-// tile range or a record touched: memory grows with the tiles in use, not with
-// the grid. A tile without an entry holds no record. Entries never move.
-struct TileInfoTable {
-    std::uint16_t Rows = 0;
-    std::uint16_t Cols = 0;
-    std::unordered_map<std::uint32_t, TileStruct> tiles;
-
-    // The record of tile (r, c), created at its initial values when missing.
-    TileStruct& at(std::uint16_t r, std::uint16_t c);
-    // The record of tile (r, c), or null when the tile was never touched.
-    const TileStruct* find(std::uint16_t r, std::uint16_t c) const;
-    // Records written to tile (r, c) so far.
-    std::uint32_t points_in(std::uint16_t r, std::uint16_t c) const {
-        const TileStruct* t = find(r, c);
-        return t ? t->nPts : 0;
-    }
-};
-
-// The statistics table; the one process-wide table of the run.
-extern TileInfoTable _tileInfo;
-
-// Sets up `_tileInfo` for a rows x cols grid, with no tile touched yet.
-void initializeTileStructure(std::uint16_t rows, std::uint16_t cols);
-
-// Keys of the tiles of `_tileInfo` that hold records, in row-major order.
-std::vector<std::uint32_t> tiles_with_points();
 
 // Counts the point records [begin, end), each `len` bytes, written to the
 // tile of `t` from the input file with header `ph`, whose scale factors and

@@ -11,6 +11,7 @@
 
 #include "console.hpp"
 #include "tile_grid.hpp"
+#include "tile_table.hpp"
 
 namespace tessaro {
 namespace {
@@ -179,19 +180,19 @@ std::unique_ptr<unsigned char[]> find_stage(TileStreams& all, const TileStream& 
 }  // namespace
 
 TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
-    try {
-        auto [it, added] = all.by_key.try_emplace(tile_key(r, c));
-        TileStream& ts = it->second;
-        if (added) {
-            ts.row = r;
-            ts.col = c;
+    TileEntry& e = _tileInfo.entry(r, c);
+    TileStream& ts = e.stream;
+    if (ts.stats == nullptr) {
+        try {
             ts.name = tile_file_name(all.prefix, all.bufsize, r, c);
-            ts.stats = &_tileInfo.at(r, c);
+        } catch (const std::bad_alloc&) {
+            fail_line("Failed to allocate memory for the streams of the tile files");
         }
-        return ts;
-    } catch (const std::bad_alloc&) {
-        fail_line("Failed to allocate memory for the streams of the tile files");
+        ts.row = r;
+        ts.col = c;
+        ts.stats = &e.stats;
     }
+    return ts;
 }
 
 void create_tile_file(TileStreams& all, TileStream& ts) {
@@ -335,6 +336,12 @@ void close_tile_streams(TileStreams& all) {
     all.spare_range.clear();
     all.spare_extra.clear();
     all.held_bytes = 0;
+    // The streams' names and piece lists go with the distribution; the
+    // statistics beside them stay for the tile headers and the index.
+    for (auto& [key, e] : _tileInfo.tiles) {
+        close_file(all, e.stream);
+        e.stream = TileStream{};
+    }
 }
 
 }  // namespace tessaro

@@ -29,7 +29,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "las_records.hpp"
@@ -43,8 +42,12 @@ struct FileId {
     ino_t ino;
 };
 
-inline bool operator==(const FileId& a, const FileId& b) { return a.dev == b.dev && a.ino == b.ino; }
-inline bool operator<(const FileId& a, const FileId& b) { return a.dev != b.dev ? a.dev < b.dev : a.ino < b.ino; }
+inline bool operator==(const FileId& a, const FileId& b) {
+    return a.dev == b.dev && a.ino == b.ino;
+}
+inline bool operator<(const FileId& a, const FileId& b) {
+    return a.dev != b.dev ? a.dev < b.dev : a.ino < b.ino;
+}
 
 struct TileStream {
     // Staged records: [begin, counted) are counted in `stats`, [counted, pos)
@@ -66,7 +69,7 @@ struct TileStream {
     std::uint32_t file_mark = 0;    // ordinal of the last input file that touched the tile
     std::uint64_t used_at = 0;      // when the stream last staged records (stream clock)
     unsigned char* seen = nullptr;  // pos when used_at was last set
-    TileStruct* stats = nullptr;    // the tile's entry in _tileInfo
+    TileStruct* stats = nullptr;    // the statistics beside it in its tile's entry; null until first used
     std::string name;               // the tile file's name
     std::unique_ptr<unsigned char[]> buffer;
 };
@@ -89,13 +92,13 @@ inline constexpr std::size_t kStageBudgetBytes = std::size_t{16} * 1024 * 1024;
 // Most tile files open at once; fewer when the process may open fewer files.
 inline constexpr std::size_t kMaxOpenTiles = 1024;
 
-// Every stream of the run, and the pool they share.
+// What the streams of a run share: their buffer pool, open-file budget and
+// use clock. The streams themselves live in the tiles' entries of `_tileInfo`.
 struct TileStreams {
     std::string prefix;  // the tile prefix
     int bufsize = 1;     // digits of the row and column numbers in names
     std::size_t record_length = 0;
-    const LAS12Header* header = nullptr;  // of the input file being distributed
-    std::unordered_map<std::uint32_t, TileStream> by_key;
+    const LAS12Header* header = nullptr;     // of the input file being distributed
     std::vector<TileStream*> live;           // streams holding a buffer
     std::vector<TileStream*> holding_input;  // streams listing pieces of the input block
     std::vector<std::unique_ptr<unsigned char[]>> spare_range, spare_extra;
@@ -108,7 +111,8 @@ struct TileStreams {
     std::vector<FileId> inputs;
 };
 
-// The stream of tile (r, c), made (with its name) when the tile is first used.
+// The stream of tile (r, c), in the tile's entry of `_tileInfo`; given its
+// name when the tile is first used.
 TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c);
 
 // Creates (truncating) the tile's file for writing; ends the run with the
@@ -176,7 +180,7 @@ void note_stream_use(TileStreams& all);
 // the caller removes the file.
 void drop_tile_stream(TileStreams& all, TileStream& ts);
 
-// Writes everything staged and closes every tile file.
+// Writes everything staged, closes every tile file and clears the streams.
 void close_tile_streams(TileStreams& all);
 
 }  // namespace tessaro
