@@ -18,18 +18,12 @@ namespace {
 
 constexpr int kOutlineVertices = 5;
 
-// File layouts as shapelib writes them. Main file: a 100-byte header, then per
-// outline an 8-byte record header and the polygon (type 4, box 32, part and
-// vertex counts 8, one part start 4, five vertices of 16). Index: the same
-// header, then 8 bytes per record. Table: 32 bytes, 32 per field and a
-// terminator byte, then per record a deletion flag and the field widths
-// (TileRow 5, TileCol 5, TileName 12, Returns 12), and an end-of-file byte.
+// The main file as shapelib writes it: a 100-byte header, then per outline an
+// 8-byte record header and the polygon (type 4, box 32, part and vertex counts
+// 8, one part start 4, five vertices of 16). It is the largest file of a set:
+// the index takes 8 bytes an outline, the table 35.
 constexpr std::uint64_t kShapeHeaderBytes = 100;
 constexpr std::uint64_t kOutlineRecordBytes = 8 + 4 + 32 + 8 + 4 + 16 * kOutlineVertices;
-constexpr std::uint64_t kIndexRecordBytes = 8;
-constexpr std::uint64_t kTableFields = 4;
-constexpr std::uint64_t kTableHeaderBytes = 32 + 32 * kTableFields + 1;
-constexpr std::uint64_t kTableRecordBytes = 1 + 5 + 5 + 12 + 12;
 
 // The edges of one tile's outline.
 struct Outline {
@@ -106,29 +100,17 @@ void write_attributes(DBFHandle dbf, const std::string& dbfname, const Tile& pTi
 
 }  // namespace
 
-OutlineSetBytes outline_set_bytes(std::uint64_t outlines) {
-    return {kShapeHeaderBytes + kOutlineRecordBytes * outlines,
-            kShapeHeaderBytes + kIndexRecordBytes * outlines,
-            kTableHeaderBytes + kTableRecordBytes * outlines + 1};
-}
-
 void check_tile_index_size(const std::string& prefix, const Tile& pTile, bool buffered) {
-    const OutlineSetBytes bytes = outline_set_bytes(static_cast<std::uint64_t>(pTile.Rows) * pTile.Cols);
-    const struct {
-        const char* extension;
-        std::uint64_t size;
-    } files[] = {{".shp", bytes.shp}, {".shx", bytes.shx}, {".dbf", bytes.dbf}};
-    for (const char* suffix : {"_w_buffer", ""}) {
-        if (!buffered && *suffix != 0) continue;
-        for (const auto& file : files) {
-            if (file.size <= kMaxShapeFileBytes) continue;
-            fail(
-                "\nThe tile index %s_Tiles%s%s would take %llu bytes, more than the %llu a shapefile can "
-                "hold: use a larger tile size, or leave out -s\n",
-                prefix.c_str(), suffix, file.extension, static_cast<unsigned long long>(file.size),
-                static_cast<unsigned long long>(kMaxShapeFileBytes));
-        }
-    }
+    // Both sets hold one outline per tile, so the main file of the set
+    // written first is the first file too large.
+    const std::uint64_t shp =
+        kShapeHeaderBytes + kOutlineRecordBytes * (static_cast<std::uint64_t>(pTile.Rows) * pTile.Cols);
+    if (shp <= kMaxShapeFileBytes) return;
+    fail(
+        "\nThe tile index %s_Tiles%s.shp would take %llu bytes, more than the %llu a shapefile can "
+        "hold: use a larger tile size, or leave out -s\n",
+        prefix.c_str(), buffered ? "_w_buffer" : "", static_cast<unsigned long long>(shp),
+        static_cast<unsigned long long>(kMaxShapeFileBytes));
 }
 
 void tiles_to_shapefile(const std::string& prefix, const std::string& suffix, double TileSize,

@@ -11,22 +11,13 @@ namespace tessaro {
 // The largest shapefile shapelib writes: it keeps the main file's size as a
 // 32-bit count of bytes (the format's own offsets count 16-bit words in 32
 // bits) and refuses a record that would take the file past it. The index and
-// the table of the same outlines are smaller, and held to the same size.
+// the table of the same outlines are smaller.
 inline constexpr std::uint64_t kMaxShapeFileBytes = 4294967295U;
 
-// The sizes of the three files of one outline set of `outlines` tiles, as
-// shapelib writes them.
-struct OutlineSetBytes {
-    std::uint64_t shp;
-    std::uint64_t shx;
-    std::uint64_t dbf;
-};
-OutlineSetBytes outline_set_bytes(std::uint64_t outlines);
-
-// Ends the run, before anything is written, when a file of the outline sets
-// of `pTile` (with `buffered`, the "_w_buffer" set too) would be larger than
-// shapelib can write; the message names the first such file in the order the
-// files are written and its size.
+// Ends the run, before anything is written, when the outline sets of `pTile`
+// (with `buffered`, the "_w_buffer" set too) would be larger than shapelib can
+// write; the message names the first such file in the order the files are
+// written, and its size.
 void check_tile_index_size(const std::string& prefix, const Tile& pTile, bool buffered);
 
 // Writes prefix + "_Tiles" + suffix + ".shp"/".shx"/".dbf": one outline and one
