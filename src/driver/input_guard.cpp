@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "console.hpp"
@@ -16,9 +15,6 @@
 namespace tessaro {
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* d) const noexcept { closedir(d); }
-};
 
 // Parses "R<bufsize digits>C<bufsize digits>.las" with numbers inside the
 // grid; `key` is then the tile's key.
@@ -82,7 +78,7 @@ OutputDirectory refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& Til
     const std::size_t slash = TilePrefix.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : TilePrefix.substr(0, slash);
     const std::string stem = slash == std::string::npos ? TilePrefix : TilePrefix.substr(slash + 1);
-    std::unique_ptr<DIR, DirCloser> listing(opendir(dir.c_str()));
+    Handle<DIR, closedir> listing(opendir(dir.c_str()));
     if (!listing) return out;
     for (;;) {
         errno = 0;

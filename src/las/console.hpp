@@ -24,4 +24,14 @@ inline FilePtr open_file(const char* name, const char* mode) {
     return FilePtr(std::fopen(name, mode));
 }
 
+// Owner of a C library's handle: `Release`, the library's close or destroy
+// call, runs when the owner goes out of scope; what it returns is not looked
+// at, so handles whose close can fail with data at stake are closed by hand.
+template <typename T, auto Release>
+struct HandleReleaser {
+    void operator()(T* handle) const noexcept { Release(handle); }
+};
+template <typename T, auto Release>
+using Handle = std::unique_ptr<T, HandleReleaser<T, Release>>;
+
 }  // namespace tessaro

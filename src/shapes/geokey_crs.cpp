@@ -10,23 +10,17 @@
 #include <cstdarg>
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "console.hpp"
 #include "las_bytes.hpp"
 
 namespace tessaro {
 namespace {
 
-struct SimpleTagsDestroyer {
-    void operator()(ST_TIFF* tags) const noexcept { ST_Destroy(tags); }
-};
-struct GeoTiffDestroyer {
-    void operator()(GTIF* gtif) const noexcept { GTIFFree(gtif); }
-};
-using SimpleTags = std::unique_ptr<ST_TIFF, SimpleTagsDestroyer>;
-using GeoTiff = std::unique_ptr<GTIF, GeoTiffDestroyer>;
+using SimpleTags = Handle<ST_TIFF, ST_Destroy>;
+using GeoTiff = Handle<GTIF, GTIFFree>;
 
 constexpr int kGeoKeyDirectoryTag = 34735;
 constexpr int kGeoDoubleParamsTag = 34736;

@@ -3,17 +3,11 @@
 
 #include <proj.h>
 
-#include <memory>
+#include "console.hpp"
 
 namespace tessaro {
 
-struct ProjContextDestroyer {
-    void operator()(PJ_CONTEXT* context) const noexcept { proj_context_destroy(context); }
-};
-struct ProjObjectDestroyer {
-    void operator()(PJ* object) const noexcept { proj_destroy(object); }
-};
-using ProjContext = std::unique_ptr<PJ_CONTEXT, ProjContextDestroyer>;
-using ProjObject = std::unique_ptr<PJ, ProjObjectDestroyer>;
+using ProjContext = Handle<PJ_CONTEXT, proj_context_destroy>;
+using ProjObject = Handle<PJ, proj_destroy>;
 
 }  // namespace tessaro

@@ -5,24 +5,15 @@
 #include <shapefil.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
+
+#include "console.hpp"
 
 namespace tessaro {
 
-struct ShapeFileCloser {
-    void operator()(SHPInfo* shp) const noexcept { SHPClose(shp); }
-};
-struct TableCloser {
-    void operator()(DBFInfo* dbf) const noexcept { DBFClose(dbf); }
-};
-struct ShapeObjectDestroyer {
-    void operator()(SHPObject* object) const noexcept { SHPDestroyObject(object); }
-};
-
-using ShapeFile = std::unique_ptr<SHPInfo, ShapeFileCloser>;
-using Table = std::unique_ptr<DBFInfo, TableCloser>;
-using ShapeObject = std::unique_ptr<SHPObject, ShapeObjectDestroyer>;
+using ShapeFile = Handle<SHPInfo, SHPClose>;
+using Table = Handle<DBFInfo, DBFClose>;
+using ShapeObject = Handle<SHPObject, SHPDestroyObject>;
 
 // Creates an empty dBASE table under the current I/O watch, with the same
 // language driver mark as shapelib's plain DBFCreate and no code page file.
