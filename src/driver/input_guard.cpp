@@ -15,7 +15,6 @@
 namespace tessaro {
 namespace {
 
-
 // Parses "R<bufsize digits>C<bufsize digits>.las" with numbers inside the
 // grid; `key` is then the tile's key.
 bool is_tile_label(const std::string& rest, int bufsize, const Tile& pTile, std::uint32_t& key) {
