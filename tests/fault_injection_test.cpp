@@ -100,8 +100,8 @@ void expect_one_failure_naming(const RunResult& r, const std::string& file, cons
     while (start < r.output.size()) {
         const std::size_t end = std::min(r.output.find('\n', start), r.output.size());
         const std::string l = r.output.substr(start, end - start);
-        for (const char* word :
-             {"Failed", "Cannot", "Unable", "failed", "ends after", "has changed", "choose another"}) {
+        for (const char* word : {"Failed", "Cannot", "Unable", "failed", "ends after", "has changed",
+                                 "choose another", "removed or replaced"}) {
             if (l.find(word) != std::string::npos) {
                 ++failures;
                 break;
@@ -180,6 +180,7 @@ struct Unprivileged {
     bool available = true;
     std::string reason;
     std::string program = TESSARO_BIN;
+    std::string unbounded_program = TESSARO_UNBOUNDED_BIN;
     std::unique_ptr<TempDir> copy;
 
     Unprivileged() {
@@ -203,6 +204,9 @@ struct Unprivileged {
             program = copy->file("tessaro");
             fs::copy_file(TESSARO_BIN, program);
             chmod(program.c_str(), 0755);
+            unbounded_program = copy->file("tessaro_unbounded");
+            fs::copy_file(TESSARO_UNBOUNDED_BIN, unbounded_program);
+            chmod(unbounded_program.c_str(), 0755);
         }
     }
     // In the child, before exec.
@@ -406,6 +410,41 @@ TEST(FaultInjection, OutputDirectoryThatTakesNoFilesEndsTheRunAtTheFirstTile) {
     EXPECT_TRUE(conservation(dir, "list.txt", "tiles/t_", 1, 0).ok);
 }
 
+// tessaro_unbounded makes the tiles of a large range as records reach them;
+// in a drop box the tiles an earlier run left in that range are found by
+// name, as the directory cannot be listed. Four corner points of a 30 x 30
+// range, and leftovers inside it.
+TEST(FaultInjection, DropBoxKeepsNoLeftoverOfAnEarlierRunInALargeRange) {
+    const Unprivileged nobody;
+    if (!nobody.available) GTEST_SKIP() << nobody.reason;
+    TempDir dir;
+    fs::create_directory(dir.file("tiles"));
+    grid_las(dir.file("a.las"), 0, 0, 300, 299.5);
+    write_file(dir.file("list.txt"), "a.las\n");
+    const std::vector<std::string> leftovers = {"tiles/t_R15C15.las", "tiles/t_R01C02.las",
+                                                "tiles/t_R30C29.las"};
+    for (const std::string& name : leftovers) write_file(dir.file(name), "an earlier run's tile");
+    open_up(dir);
+    chmod(dir.file("tiles").c_str(), 0333);
+    Launch l;
+    l.args = {"list.txt", "tiles/t_", "10"};
+    l.directory = dir.path;
+    l.program = nobody.unbounded_program;
+    l.before_exec = nobody.hook();
+    const RunResult r = launch(l);
+    ASSERT_EQ(r.status, 0) << r.output;
+    chmod(dir.file("tiles").c_str(), 0755);
+    for (const std::string& name : leftovers) EXPECT_FALSE(fs::exists(dir.file(name))) << name;
+    verify::ConservationRequest rq;
+    rq.list_file = "list.txt";
+    rq.tile_prefix = "tiles/t_";
+    rq.tile_size = 10;
+    rq.directory = dir.path;
+    rq.unbounded = true;
+    const verify::ConservationReport report = verify::check_conservation(rq);
+    EXPECT_TRUE(report.ok) << report.message;
+}
+
 // ---- 3. an input that disappears or shrinks ------------------------------------
 
 // a.las (south-west) listed 40 times under long names, then b.las (north-east,
@@ -421,12 +460,17 @@ TEST(FaultInjection, InputThatChangesBeforeItsDistributionEndsTheRunNamingIt) {
         {"removed", [](const TempDir& d) { fs::remove(d.file("b.las")); },
          "Cannot open b.las for point distribution to tiles"},
         {"cut inside its header", [](const TempDir& d) { fs::resize_file(d.file("b.las"), 100); },
-         "Cannot read the LAS header of b.las"},
-        {"cut inside its VLRs", [](const TempDir& d) { fs::resize_file(d.file("b.las"), 300); },
-         "Failed to read the variable length records of b.las: unexpected end of file"},
+         "File b.las has changed since it was validated"},
         {"cut inside its records",
          [](const TempDir& d) { fs::resize_file(d.file("b.las"), fs::file_size(d.file("b.las")) - 1000); },
-         "File b.las ends after <n> of its 400 point records"},
+         "File b.las has changed since it was validated"},
+        // The same bytes in a new file under the old name.
+        {"replaced by a copy of itself",
+         [](const TempDir& d) {
+             fs::copy_file(d.file("b.las"), d.file("b2.las"));
+             fs::rename(d.file("b2.las"), d.file("b.las"));
+         },
+         "File b.las has changed since it was validated"},
         {"replaced by a file of another point format",
          [](const TempDir& d) { grid_las(d.file("b.las"), 1500, 1500, 100, 5, 200, 0); },
          "File b.las has changed since it was validated"},
@@ -463,6 +507,32 @@ TEST(FaultInjection, InputThatChangesBeforeItsDistributionEndsTheRunNamingIt) {
     }
 }
 
+// The list is read once: cut to its first name while the tiles are written,
+// the run still distributes every file it checked.
+TEST(FaultInjection, ListCutDuringTheRunStillDistributesEveryFileItChecked) {
+    TempDir dir;
+    fs::create_directory(dir.file("tiles"));
+    grid_las(dir.file("a.las"), 0, 0, 100, 10);
+    grid_las(dir.file("b.las"), 1500, 1500, 100, 5);
+    std::string list;
+    for (int k = 0; k < 40; ++k) list += long_name("a.las") + "\n";
+    write_file(dir.file("list.txt"), list + "b.las\n");
+    bool done = false;
+    Launch l;
+    l.args = {"list.txt", "tiles/t_", "100"};
+    l.directory = dir.path;
+    l.watch = [&](const std::string& out) {
+        if (out.find("Processing ") == std::string::npos) return false;
+        fs::resize_file(dir.file("list.txt"), 3000);
+        done = true;
+        return true;
+    };
+    const RunResult r = launch(l);
+    ASSERT_TRUE(done) << r.output;
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Processing 400 returns in file b.las (41 / 41)"), std::string::npos) << r.output;
+}
+
 // ---- 4. a tile that cannot be reopened for its header rewrite -------------------
 
 // The tile t_R1C1.las is made unusable after its records are written and
@@ -487,6 +557,13 @@ TEST(FaultInjection, TileThatCannotBeReopenedEndsTheHeaderRewriteNamingIt) {
              fs::create_symlink("gone.las", t);
          },
          "No such file or directory"},
+        // Not the file the run wrote, though it holds the same bytes.
+        {"replaced by a copy of itself",
+         [](const std::string& t) {
+             fs::copy_file(t, t + ".copy");
+             fs::rename(t + ".copy", t);
+         },
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -512,8 +589,58 @@ TEST(FaultInjection, TileThatCannotBeReopenedEndsTheHeaderRewriteNamingIt) {
         ASSERT_TRUE(done) << r.output;
         expect_one_failure_naming(
             r, "tiles/t_R01C01.las",
-            std::string("Cannot open tile file tiles/t_R01C01.las to rewrite its header: ") + c.reason);
+            c.reason
+                ? std::string("Cannot open tile file tiles/t_R01C01.las to rewrite its header: ") + c.reason
+                : std::string(
+                      "Tile file tiles/t_R01C01.las was removed or replaced while this run wrote it"));
         EXPECT_NE(r.output.find("(41 / 41)"), std::string::npos);
+    }
+}
+
+// A tile whose descriptor the run closed (at most 24 open here, for the 81
+// tiles of a.las) is removed or replaced before its records are written at
+// the end of the run: the reopen finds another file, or none.
+TEST(FaultInjection, TileReplacedWhileItsFileIsClosedEndsTheRunNamingIt) {
+    struct Case {
+        const char* what;
+        void (*fault)(const std::string& tile);
+    };
+    const Case cases[] = {
+        {"removed", [](const std::string& t) { fs::remove(t); }},
+        {"replaced by an empty file",
+         [](const std::string& t) {
+             fs::remove(t);
+             write_file(t, "");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        fs::create_directory(dir.file("tiles"));
+        grid_las(dir.file("a.las"), 0, 0, 900, 10);
+        grid_las(dir.file("c.las"), 1500, 1500, 100, 10);
+        std::string list = "a.las\n";
+        for (int k = 0; k < 40; ++k) list += long_name("c.las") + "\n";
+        write_file(dir.file("list.txt"), list);
+        const std::string tile = "tiles/t_R01C01.las";
+        bool done = false;
+        Launch l;
+        l.args = {"list.txt", "tiles/t_", "100"};
+        l.directory = dir.path;
+        l.before_exec = [] {
+            const rlimit limit{40, 40};
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
+        };
+        l.watch = [&](const std::string& out) {
+            if (out.find(tile + " ( 100 returns )\n") == std::string::npos) return false;
+            c.fault(dir.file(tile));
+            done = true;
+            return true;
+        };
+        const RunResult r = launch(l);
+        ASSERT_TRUE(done) << r.output;
+        expect_one_failure_naming(r, tile,
+                                  "Tile file " + tile + " was removed or replaced while this run wrote it");
     }
 }
 

@@ -9,7 +9,6 @@
 #include <new>
 
 #include "console.hpp"
-#include "list_file.hpp"
 #include "tile_stats.hpp"
 
 namespace tessaro {
@@ -44,31 +43,12 @@ void refuse_if_input(const std::vector<FileId>& inputs, const std::string& tile)
              tile.c_str());
 }
 
-// The list file and every file it names that exists, sorted.
-std::vector<FileId> input_file_ids(std::FILE* fp_a) {
-    std::vector<FileId> inputs;
-    try {
-        struct stat st;
-        if (fstat(fileno(fp_a), &st) == 0) inputs.push_back({st.st_dev, st.st_ino});
-        rewind_list(fp_a);
-        std::string name;
-        while (read_token(fp_a, name))
-            if (stat(name.c_str(), &st) == 0) inputs.push_back({st.st_dev, st.st_ino});
-        rewind_list(fp_a);
-        std::sort(inputs.begin(), inputs.end());
-        inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
-    } catch (const std::bad_alloc&) {
-        fail_line("Failed to allocate memory for the names of the input files");
-    }
-    return inputs;
-}
-
 }  // namespace
 
-OutputDirectory refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& TilePrefix, const Tile& pTile,
-                                         int bufsize) {
+OutputDirectory refuse_tiles_over_inputs(const ListedSurvey& survey, const std::string& TilePrefix,
+                                         const Tile& pTile, int bufsize) {
     OutputDirectory out;
-    out.inputs = input_file_ids(fp_a);
+    out.inputs = input_file_ids(survey);
     // The tiles that exist are entries of the prefix's directory; reading it
     // costs one look per entry rather than one per tile of the grid. A
     // directory that cannot be listed (one that takes files but hides them)
@@ -100,6 +80,7 @@ OutputDirectory refuse_tiles_over_inputs(std::FILE* fp_a, const std::string& Til
         }
     }
     std::sort(out.present_tiles.begin(), out.present_tiles.end());
+    out.listed = true;
     return out;
 }
 

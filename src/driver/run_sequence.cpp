@@ -15,7 +15,6 @@
 #include "distribution.hpp"
 #include "input_guard.hpp"
 #include "lidar.hpp"
-#include "list_file.hpp"
 #include "list_survey.hpp"
 #include "projection_file.hpp"
 #include "span_check.hpp"
@@ -90,32 +89,26 @@ int run(int argc, char** argv, const RunRules& rules) {
     }
     if (Tile_Buffer > 0.5 * TileSize) fail_line("\nTile buffer should be less than half the TileSize");
 
-    // The survey of the list file.
-    // The list is read in seven passes (count, validation, consistency,
-    // extent, span check, the guard of the output directory, distribution),
-    // each from its start, so it must be a regular file: a FIFO
-    // would block the open, and a pipe or device cannot be rewound.
+    // The survey of the list file. The list is read once, by the count
+    // pass, into the survey of names that every later pass works from; it
+    // must be a regular file, since a FIFO would block the open.
     struct stat list_stat;
     if (stat(ASCIIfile.c_str(), &list_stat) == 0 && !S_ISREG(list_stat.st_mode))
         fail("\nCannot open ASCII file %s for reading\n", ASCIIfile.c_str());
     FilePtr list = open_file(ASCIIfile.c_str(), "r");
     if (!list) fail("\nCannot open ASCII file %s for reading\n", ASCIIfile.c_str());
-    std::FILE* fp_a = list.get();
-    const std::uint16_t filecount = count_pass(fp_a, ASCIIfile.c_str());
-    rewind_list(fp_a);
-    const std::int16_t LASType = validation_pass(fp_a, ASCIIfile.c_str());
-    rewind_list(fp_a);
+    ListedSurvey survey;
+    count_pass(list.get(), ASCIIfile.c_str(), survey);
+    list.reset();
+    const std::int16_t LASType = validation_pass(survey, ASCIIfile.c_str());
     std::printf("- - - - - - - - - - - - - - - - - -\n\n");
-    // What this pass reads of each header is what every later pass must find.
-    ListedHeaders listed;
-    check_scale_and_offset_consistency(fp_a, listed);
+    check_scale_and_offset_consistency(survey);
     std::printf("All files in %s have consistent point location scale and offset\n\n", ASCIIfile.c_str());
-    rewind_list(fp_a);
     LAS12Header ph12output{};
     // The tile index names the survey's coordinate system; the extent pass
     // reads it from each file's variable-length records.
     SurveyCrs crs;
-    check_output_header(fp_a, ph12output, listed, FlagInit.s_cnt == 1 ? &crs : nullptr);
+    check_output_header(survey, ph12output, FlagInit.s_cnt == 1 ? &crs : nullptr);
     print_data_summary(ph12output);
 
     // The grid, the tile names and the tables.
@@ -131,26 +124,24 @@ int run(int argc, char** argv, const RunRules& rules) {
     const int bufsize = digit_width(pTile);
     initializeTileStructure(pTile.Rows, pTile.Cols);
 
-    rewind_list(fp_a);
     std::printf("\nTiles per laser file ...\n");
-    check_number_tiles_per_las(fp_a, TileSize, pTile, Tile_Buffer, listed, rules.max_tiles_per_file);
+    check_number_tiles_per_las(survey, TileSize, pTile, Tile_Buffer, rules.max_tiles_per_file);
     std::printf("\n");
     DistributionSetup setup;
-    setup.filecount = filecount;
     setup.TileSize = TileSize;
     setup.Tile_Buffer = Tile_Buffer;
     setup.pTile = pTile;
     setup.TilePrefix = TilePrefix;
     setup.bufsize = bufsize;
     setup.record_size = record_size_of_type(LASType);
-    setup.listed = &listed;
-    OutputDirectory output = refuse_tiles_over_inputs(fp_a, TilePrefix, pTile, bufsize);
+    setup.survey = &survey;
+    OutputDirectory output = refuse_tiles_over_inputs(survey, TilePrefix, pTile, bufsize);
     setup.inputs = std::move(output.inputs);
     setup.present_tiles = std::move(output.present_tiles);
+    setup.listed_directory = output.listed;
 
     LAS12Header ph12{};
-    distribute_points(fp_a, setup, ph12);
-    list.reset();
+    distribute_points(setup, ph12);
 
     finalize_tile_headers(TilePrefix, bufsize, ph12);
     std::printf("\r%78s", "");

@@ -124,7 +124,10 @@ std::int16_t check_las_layout(const char* filename) {
         print_short_file(filename, size);
         return -1;
     }
-    const LAS12Header& h = *read;
+    return check_las_layout_of(filename, *read, size);
+}
+
+std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, long long size) {
     if (h.HeaderSize < kHeaderBytes) {
         std::printf("\nHeaderSize of %s is %u; a LAS header holds at least 227 bytes\n", filename,
                     static_cast<unsigned>(h.HeaderSize));
@@ -162,6 +165,14 @@ std::int16_t check_las_layout(const char* filename) {
         return -1;
     }
     return 0;
+}
+
+std::int16_t las_type_of(const LAS12Header& h) {
+    const unsigned minor = h.VersionMinor, format = h.PointDataFormatID;
+    if (h.VersionMajor != 1 || minor > 2 || format > 3) return -1;
+    if (minor < 2 && format >= 2) return 0;
+    if (h.PointDataRecordLength != point_record_size(format)) return -1;
+    return static_cast<std::int16_t>(minor < 2 ? 2 * minor + 1 + format : 5 + format);
 }
 
 std::uint16_t record_size_of_type(std::int16_t las_type) {

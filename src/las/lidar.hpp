@@ -30,6 +30,14 @@ std::int16_t check_las(const char* filename);
 // on the first failure; 0 when the file passes.
 std::int16_t check_las_layout(const char* filename);
 
+// The same checks of the header `header` of a file of `size` bytes (-1 when
+// the size cannot be told).
+std::int16_t check_las_layout_of(const char* filename, const LAS12Header& header, long long size);
+
+// The LAS type code of a header, as check_las gives it for a file with that
+// header, but without a message; -1 for a header check_las refuses.
+std::int16_t las_type_of(const LAS12Header& header);
+
 // Record buffer size of a LAS type code 1 to 8; 0 for any other code.
 std::uint16_t record_size_of_type(std::int16_t las_type);
 

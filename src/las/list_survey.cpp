@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
+#include <new>
 #include <string>
 
 #include "console.hpp"
@@ -10,43 +10,62 @@
 #include "list_file.hpp"
 
 namespace tessaro {
-namespace {
 
-// Opens a listed file and reads its header, ending the run on failure. With
-// `crs`, the file's coordinate system records are read too, while it is open.
-LAS12Header read_listed_header(const std::string& name, SurveyCrs* crs = nullptr) {
-    FilePtr f = open_file(name.c_str(), "rb");
-    if (!f) fail("\nCannot open %s for reading\n", name.c_str());
-    std::optional<LAS12Header> header = read_las_header(f.get());
-    if (!header) fail("\nCannot read the LAS header of %s\n", name.c_str());
-    if (crs != nullptr) add_file_crs(*crs, read_crs_name(f.get(), *header));
-    return *header;
-}
-
-}  // namespace
-
-std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile) {
+std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile, ListedSurvey& survey) {
     // A directory opens like a file but yields no text; it is no list file.
     struct stat st;
     if (fstat(fileno(fp_a), &st) == 0 && S_ISDIR(st.st_mode))
         fail("\nCannot open ASCII file %s for reading\n", ASCIIfile);
-    unsigned long count = 0;
+    survey.list_id = FileId{st.st_dev, st.st_ino};
+    survey.files.clear();
     std::string token;
-    while (read_token(fp_a, token)) {
-        if (++count > kMaxListedFiles)
-            fail("\nFile %s names more than %lu files, the most one run can tile\n", ASCIIfile,
-                 kMaxListedFiles);
+    try {
+        while (read_token(fp_a, token)) {
+            if (survey.files.size() >= kMaxListedFiles)
+                fail("\nFile %s names more than %lu files, the most one run can tile\n", ASCIIfile,
+                     kMaxListedFiles);
+            survey.files.push_back(ListedFile{.name = token});
+        }
+    } catch (const std::bad_alloc&) {
+        fail_line("Failed to allocate memory for the names of the input files");
     }
-    if (count == 0) fail("\nFile %s is empty!\n\n", ASCIIfile);
-    return static_cast<std::uint16_t>(count);
+    if (survey.files.empty()) fail("\nFile %s is empty!\n\n", ASCIIfile);
+    return static_cast<std::uint16_t>(survey.files.size());
 }
 
-std::int16_t validation_pass(std::FILE* fp_a, const char* ASCIIfile) {
+namespace {
+
+// Reads the identity and header of a file that check_las accepted, and runs
+// the layout checks on that header: what is noted is what was checked. A
+// file whose type differs from the one check_las found was replaced in
+// between.
+std::int16_t note_validated_file(ListedFile& file, std::int16_t LASType) {
+    const char* name = file.name.c_str();
+    FilePtr f = open_file(name, "rb");
+    if (!f) {
+        std::printf("\nCannot open %s for reading\n", name);
+        return -1;
+    }
+    std::uint64_t size = 0;
+    if (!identify_open_file(fileno(f.get()), file.id, size)) {
+        std::printf("\nCannot open %s for reading\n", name);
+        return -1;
+    }
+    file.size = size;
+    std::optional<LAS12Header> read = read_las_header(f.get());
+    if (!read) return check_las_layout(name);  // its message for a short file
+    file.header = *read;
+    if (las_type_of(file.header) != LASType) fail("\nFile %s has changed since it was validated\n", name);
+    return check_las_layout_of(name, file.header, static_cast<long long>(size));
+}
+
+}  // namespace
+
+std::int16_t validation_pass(ListedSurvey& survey, const char* ASCIIfile) {
     std::int16_t LASType_cmp = 0;
     bool first = true;
-    std::string filename;
-    while (read_token(fp_a, filename)) {
-        const char* name = filename.c_str();
+    for (ListedFile& file : survey.files) {
+        const char* name = file.name.c_str();
         std::int16_t LASType = check_las(name);
         if (LASType == 0) {
             std::printf(
@@ -54,7 +73,7 @@ std::int16_t validation_pass(std::FILE* fp_a, const char* ASCIIfile) {
                 "does not define\n",
                 name);
             LASType = -1;
-        } else if (LASType > 0 && check_las_layout(name) < 0) {
+        } else if (LASType > 0 && note_validated_file(file, LASType) < 0) {
             LASType = -1;
         }
         if (LASType < 0) fail("\n%s is not a valid LAS file\n", name);
@@ -71,39 +90,32 @@ std::int16_t validation_pass(std::FILE* fp_a, const char* ASCIIfile) {
     return LASType_cmp;
 }
 
-std::int16_t check_scale_and_offset_consistency(std::FILE* fp_a, ListedHeaders& listed) {
-    rewind_list(fp_a);
-    listed.digests.clear();
-    bool first = true;
-    double reference[6] = {};
-    std::string filename;
-    while (read_token(fp_a, filename)) {
-        const LAS12Header h = read_listed_header(filename);
-        note_listed_header(listed, h);
+std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey) {
+    const LAS12Header& ref = survey.files.front().header;
+    const double reference[6] = {ref.XScaleFactor, ref.YScaleFactor, ref.ZScaleFactor,
+                                 ref.XOffset,      ref.YOffset,      ref.ZOffset};
+    for (const ListedFile& file : survey.files) {
+        const LAS12Header& h = file.header;
         const double values[6] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor,
                                   h.XOffset,      h.YOffset,      h.ZOffset};
-        if (first) {
-            std::copy(values, values + 6, reference);
-            first = false;
-            continue;
-        }
         for (int k = 0; k < 6; ++k) {
             if (!(values[k] == reference[k]))
-                fail("Scale mismatch between file %s and previous files in the list\n", filename.c_str());
+                fail("Scale mismatch between file %s and previous files in the list\n", file.name.c_str());
         }
     }
     return 0;
 }
 
-void check_output_header(std::FILE* fp_ascii, LAS12Header& header, const ListedHeaders& listed,
-                         SurveyCrs* crs) {
-    rewind_list(fp_ascii);
+void check_output_header(const ListedSurvey& survey, LAS12Header& header, SurveyCrs* crs) {
     unsigned long long total = 0;
     double min_x = 1e13, min_y = 1e13, max_x = -1e13, max_y = -1e13;
-    std::string filename;
-    for (std::size_t nth = 0; read_token(fp_ascii, filename); ++nth) {
-        header = read_listed_header(filename, crs);
-        check_listed_header(listed, nth, header, filename.c_str());
+    for (const ListedFile& file : survey.files) {
+        header = file.header;
+        if (crs != nullptr) {
+            FilePtr f = reopen_listed(file);
+            if (!f) fail("\nCannot open %s for reading\n", file.name.c_str());
+            add_file_crs(*crs, read_crs_name(f.get(), header));
+        }
         total += header.NumberOfPointReturns;
         if (total > kMaxPointTotal)
             fail("\nThe files in the list hold more than %llu points, the most one run can tile\n",
@@ -122,7 +134,6 @@ void check_output_header(std::FILE* fp_ascii, LAS12Header& header, const ListedH
                              static_cast<double>(header.OffsetToData)) /
                             1000000;
     std::printf("Approximately %.1f MB to be distributed in tiles\n", estimate);
-    rewind_list(fp_ascii);
 }
 
 void print_data_summary(const LAS12Header& header) {

@@ -21,7 +21,6 @@
 #include "console.hpp"
 #include "file_job.hpp"
 #include "lidar.hpp"
-#include "list_file.hpp"
 #include "record_blocks.hpp"
 #include "record_routing.hpp"
 #include "span_check.hpp"
@@ -101,26 +100,16 @@ void report_distribution(FileJob& job) {
 
 // ---- one input file -------------------------------------------------------------
 
-// The file's header, read again; ends the run when it is not what the earlier
-// passes read.
-LAS12Header header_again(std::FILE* fp, const char* name, std::uint32_t nth, const DistributionSetup& setup) {
-    std::optional<LAS12Header> read = read_las_header(fp);
-    if (!read) fail("\nCannot read the LAS header of %s\n", name);
-    check_listed_header(*setup.listed, nth - 1, *read, name);
-    if (read->PointDataRecordLength != setup.record_size || read->OffsetToData < kHeaderBytes)
-        fail("\nFile %s has changed since it was validated\n", name);
-    return *read;
-}
-
-void distribute_file(const char* name, std::uint32_t nth, const DistributionSetup& setup,
+void distribute_file(const ListedFile& file, std::uint32_t nth, const DistributionSetup& setup,
                      TileStreams& streams, TileWindow& window, LAS12Header& ph12, unsigned char* block,
                      std::size_t block_bytes) {
-    FilePtr fp = open_file(name, "rb");
+    const char* name = file.name.c_str();
+    FilePtr fp = reopen_listed(file);
     if (!fp) fail("\nCannot open %s for point distribution to tiles\n", name);
-    ph12 = header_again(fp.get(), name, nth, setup);
+    ph12 = file.header;
     std::printf("\rProcessing %u returns in file %s (%u / %u)\n",
                 static_cast<unsigned>(ph12.NumberOfPointReturns), name, static_cast<unsigned>(nth),
-                static_cast<unsigned>(setup.filecount));
+                static_cast<unsigned>(setup.survey->files.size()));
 
     const double q = setup.Tile_Buffer / setup.TileSize;
     FileJob job{.name = name,
@@ -152,12 +141,12 @@ void distribute_file(const char* name, std::uint32_t nth, const DistributionSetu
     for (TileStream* ts : job.opened) count_staged(streams, *ts);
     report_distribution(job);
     remove_empty_tiles(job);
-    if (!up_front) remove_leftover_tiles(job, setup.present_tiles);
+    if (!up_front) remove_leftover_tiles(job, setup.present_tiles, setup.listed_directory);
 }
 
 }  // namespace
 
-void distribute_points(std::FILE* fp_a, const DistributionSetup& setup, LAS12Header& ph12) {
+void distribute_points(const DistributionSetup& setup, LAS12Header& ph12) {
     const std::size_t block_bytes = kReadBlockBytes / setup.record_size * setup.record_size;
     std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[block_bytes]);
     if (!block) fail_line("Failed to allocate memory for the point record buffer");
@@ -173,13 +162,14 @@ void distribute_points(std::FILE* fp_a, const DistributionSetup& setup, LAS12Hea
     } catch (const std::bad_alloc&) {
         fail_line("Failed to allocate memory for the streams of the tile files");
     }
-    rewind_list(fp_a);
     std::uint32_t nth = 0;
-    std::string filename;
-    while (read_token(fp_a, filename)) {
-        ++nth;
-        distribute_file(filename.c_str(), nth, setup, streams, window, ph12, block.get(), block_bytes);
-    }
+    for (const ListedFile& file : setup.survey->files)
+        distribute_file(file, ++nth, setup, streams, window, ph12, block.get(), block_bytes);
+    if (streams.unchecked_tiles != 0)
+        std::printf(
+            "Warning: the directory of %s cannot be listed; %llu tiles without points were not "
+            "checked for files an earlier run left\n",
+            setup.TilePrefix.c_str(), static_cast<unsigned long long>(streams.unchecked_tiles));
     close_tile_streams(streams);
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "las_records.hpp"
-#include "listed_headers.hpp"
+#include "listed_files.hpp"
 #include "tile_grid.hpp"
 #include "tile_stream.hpp"
 
@@ -66,24 +66,24 @@ inline Placement place_record(double i_dbl, double j_dbl, const Tile& grid, doub
 
 // What the distribution of a run works from.
 struct DistributionSetup {
-    std::uint16_t filecount = 0;
     double TileSize = 0;
     double Tile_Buffer = 0;
     Tile pTile{};
     std::string TilePrefix;
-    int bufsize = 1;                        // digits of the row and column numbers in tile names
-    std::uint16_t record_size = 0;          // the point record length of the run
-    const ListedHeaders* listed = nullptr;  // what the earlier passes read of each header
-    std::vector<FileId> inputs;             // the list file and the files it names, sorted
+    int bufsize = 1;                       // digits of the row and column numbers in tile names
+    std::uint16_t record_size = 0;         // the point record length of the run
+    const ListedSurvey* survey = nullptr;  // the listed files, as validated
+    std::vector<FileId> inputs;            // the list file and the files it names, sorted
     // Sorted keys of the tile files the output directory held before the run
     // (empty when it cannot be listed).
     std::vector<std::uint32_t> present_tiles;
+    bool listed_directory = false;  // the output directory could be listed
 };
 
 // Copies every record of every listed file, in list order, to its home tile
 // and the neighbours its buffer reaches, and counts each copy in `_tileInfo`.
-// `ph12` is left holding the header of the last listed file. A file whose
-// header differs from what the earlier passes read ends the run.
-void distribute_points(std::FILE* fp_a, const DistributionSetup& setup, LAS12Header& ph12);
+// `ph12` is left holding the header of the last listed file. A file that is
+// not the one validated ends the run.
+void distribute_points(const DistributionSetup& setup, LAS12Header& ph12);
 
 }  // namespace tessaro

@@ -1,25 +1,17 @@
 #include "span_check.hpp"
 
-#include <string>
+#include <cstdio>
 
 #include "console.hpp"
-#include "lidar.hpp"
-#include "list_file.hpp"
 
 namespace tessaro {
 
-void check_number_tiles_per_las(std::FILE* f, double ts, const Tile& p, double buffer,
-                                const ListedHeaders& listed, unsigned max_tiles) {
-    rewind_list(f);
-    std::string filename;
-    for (std::size_t nth = 0; read_token(f, filename); ++nth) {
-        const char* name = filename.c_str();
-        FilePtr las = open_file(name, "rb");
-        if (!las) fail("\nCannot open %s for checking # of tiles it requires\n", name);
-        std::optional<LAS12Header> ph = read_las_header(las.get());
-        if (!ph) fail("\nCannot read the LAS header of %s\n", name);
-        check_listed_header(listed, nth, *ph, name);
-        const TileRange range = tile_range_of(ph->MinX, ph->MinY, ph->MaxX, ph->MaxY, p, ts, buffer);
+void check_number_tiles_per_las(const ListedSurvey& survey, double ts, const Tile& p, double buffer,
+                                unsigned max_tiles) {
+    for (const ListedFile& file : survey.files) {
+        const char* name = file.name.c_str();
+        const LAS12Header& h = file.header;
+        const TileRange range = tile_range_of(h.MinX, h.MinY, h.MaxX, h.MaxY, p, ts, buffer);
         const unsigned tc = range.count();
         if (max_tiles != 0 && tc > max_tiles) {
             std::printf("\nSpecified Tile Size (%.3f) distributes contents of file %s", ts, name);
@@ -30,7 +22,6 @@ void check_number_tiles_per_las(std::FILE* f, double ts, const Tile& p, double b
         else
             std::printf("%s: %2u tiles\n", name, tc);
     }
-    rewind_list(f);
 }
 
 }  // namespace tessaro

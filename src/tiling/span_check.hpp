@@ -1,9 +1,7 @@
 // The check of how many tiles each input file spreads over.
 #pragma once
 
-#include <cstdio>
-
-#include "listed_headers.hpp"
+#include "listed_files.hpp"
 #include "tile_grid.hpp"
 
 namespace tessaro {
@@ -12,9 +10,8 @@ namespace tessaro {
 inline constexpr unsigned kMaxTilesPerFile = 99;
 
 // Prints the tile count of every listed file and ends the run, before any tile
-// file exists, if one spreads over more than `max_tiles` tiles (0: no limit),
-// or if a header differs from what `listed` noted of it. Leaves `f` rewound.
-void check_number_tiles_per_las(std::FILE* f, double ts, const Tile& p, double buffer,
-                                const ListedHeaders& listed, unsigned max_tiles = kMaxTilesPerFile);
+// file exists, if one spreads over more than `max_tiles` tiles (0: no limit).
+void check_number_tiles_per_las(const ListedSurvey& survey, double ts, const Tile& p, double buffer,
+                                unsigned max_tiles = kMaxTilesPerFile);
 
 }  // namespace tessaro

@@ -1,5 +1,6 @@
 #include "tile_files.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +31,52 @@ void copy_header_tail(FileJob& job, TileStream& ts) {
                  got < 0 ? std::strerror(errno) : "unexpected end of file");
         write_tile_bytes(job.streams, ts, chunk, static_cast<std::size_t>(got));
         pos += got;
+    }
+}
+
+// Removes the file an earlier run left under the name of tile (i, c), if
+// there is one; a file of that name that is an input ends the run, as it
+// would as a tile.
+void remove_leftover(const TileStreams& all, std::uint16_t i, std::uint16_t c) {
+    const std::string name = tile_file_name(all.prefix, all.bufsize, i, c);
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0) return;
+    if (std::binary_search(all.inputs.begin(), all.inputs.end(), FileId{st.st_dev, st.st_ino}))
+        fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
+             name.c_str());
+    if (unlink(name.c_str()) != 0 && errno != ENOENT)
+        fail("\nFailed to remove empty tile file %s: %s\n", name.c_str(), std::strerror(errno));
+}
+
+// The tiles of range `r` from tile (i, c) on, in row-major order, that hold
+// no record.
+std::uint64_t empty_tiles_from(const TileRange& r, std::uint16_t i, std::uint16_t c) {
+    const std::uint64_t cols = r.col_max - r.col_min + 1u;
+    std::uint64_t n = (r.row_max - i) * cols + (r.col_max - c + 1u);
+    for (const auto& [key, e] : _tileInfo.tiles) {
+        const std::uint16_t row = key_row(key), col = key_col(key);
+        if (e.stats.nPts != 0 && row <= r.row_max && col >= r.col_min && col <= r.col_max &&
+            (row > i || (row == i && col >= c)))
+            --n;
+    }
+    return n;
+}
+
+// Removes, by name, the leftovers of every tile of range `r` without records,
+// within the run's budget of lookups; counts the tiles beyond it.
+void remove_leftovers_by_name(TileStreams& all, const TileRange& r) {
+    for (unsigned row = r.row_min; row <= r.row_max; ++row) {
+        const auto i = static_cast<std::uint16_t>(row);
+        for (unsigned col = r.col_min; col <= r.col_max; ++col) {
+            const auto c = static_cast<std::uint16_t>(col);
+            if (all.leftover_probes == kMaxLeftoverProbes) {
+                all.unchecked_tiles += empty_tiles_from(r, i, c);
+                return;
+            }
+            if (_tileInfo.points_in(i, c) != 0) continue;
+            ++all.leftover_probes;
+            remove_leftover(all, i, c);
+        }
     }
 }
 
@@ -70,19 +117,19 @@ void remove_empty_tiles(FileJob& job) {
     }
 }
 
-void remove_leftover_tiles(const FileJob& job, const std::vector<std::uint32_t>& present) {
+void remove_leftover_tiles(FileJob& job, const std::vector<std::uint32_t>& present, bool listed) {
     const TileRange& r = job.range;
     if (r.empty()) return;
+    TileStreams& all = job.streams;
+    if (!listed) {
+        remove_leftovers_by_name(all, r);
+        return;
+    }
     for (unsigned row = r.row_min; row <= r.row_max; ++row) {
         const auto i = static_cast<std::uint16_t>(row);
         auto it = std::lower_bound(present.begin(), present.end(), tile_key(i, r.col_min));
-        for (; it != present.end() && *it <= tile_key(i, r.col_max); ++it) {
-            const std::uint16_t c = key_col(*it);
-            if (_tileInfo.points_in(i, c) != 0) continue;
-            const std::string name = tile_file_name(job.streams.prefix, job.streams.bufsize, i, c);
-            if (unlink(name.c_str()) != 0 && errno != ENOENT)
-                fail("\nFailed to remove empty tile file %s: %s\n", name.c_str(), std::strerror(errno));
-        }
+        for (; it != present.end() && *it <= tile_key(i, r.col_max); ++it)
+            if (_tileInfo.points_in(i, key_col(*it)) == 0) remove_leftover(all, i, key_col(*it));
     }
 }
 

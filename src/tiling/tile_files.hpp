@@ -23,9 +23,12 @@ TileStream& window_stream(FileJob& job, std::size_t cell);
 void remove_empty_tiles(FileJob& job);
 
 // Removes the tile files of the file's tile range that an earlier run left
-// (`present`: sorted keys of the tiles found in the output directory before
-// the run) and that hold no record of this run: a range whose tiles are not
-// all created up front ends as if they had been.
-void remove_leftover_tiles(const FileJob& job, const std::vector<std::uint32_t>& present);
+// and that hold no record of this run: a range whose tiles are not all
+// created up front ends as if they had been. When the output directory was
+// `listed`, `present` holds the sorted keys of the tiles found in it before
+// the run; otherwise every tile of the range without records is looked up by
+// name, up to kMaxLeftoverProbes names in a run, and those beyond are counted
+// in the streams' `unchecked_tiles`.
+void remove_leftover_tiles(FileJob& job, const std::vector<std::uint32_t>& present, bool listed);
 
 }  // namespace tessaro

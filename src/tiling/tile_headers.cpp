@@ -1,5 +1,7 @@
 #include "tile_headers.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -32,6 +34,12 @@ void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Head
         std::FILE* f = std::fopen(name, "r+b");
         if (!f) fail("\nCannot open tile file %s to rewrite its header: %s\n", name, std::strerror(errno));
         FilePtr owner(f);
+        // The file under the tile's name must be the one the run wrote.
+        struct stat st;
+        const TileFile& written = _tileInfo.entry(r, c).file;
+        if (fstat(fileno(f), &st) != 0 || !(FileId{st.st_dev, st.st_ino} == written.id) ||
+            static_cast<std::uint64_t>(st.st_size) != written.bytes)
+            fail("\nTile file %s was removed or replaced while this run wrote it\n", name);
         std::optional<LAS12Header> own = read_las_header(f);
         if (!own) fail("\nCannot read the header of tile file %s\n", name);
         LAS12Header header = base;

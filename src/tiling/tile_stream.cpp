@@ -71,19 +71,32 @@ bool close_least_recently_used(TileStreams& all, const TileStream& keep) {
 // Ends the run when the open file `fd` of a tile is the list file or one of
 // the files it names: writing it would change an input the run still reads.
 // Checked on the open descriptor, so no rename or link can come in between.
-// A file this run created for the tile is the tile's own. An empty file is
-// no input (every input holds a header), and may bear the number of an input
-// removed since it was listed. Returns the file's size.
-off_t refuse_input(const TileStreams& all, TileStream& ts, int fd, bool creating) {
+// An empty file is no input (every input holds a header), and may bear the
+// number of an input removed since it was listed. Returns the file's size.
+off_t refuse_input(const TileStreams& all, TileStream& ts, int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0) fail("\nFailed to open file %s: %s\n", ts.name.c_str(), std::strerror(errno));
     const FileId id{st.st_dev, st.st_ino};
-    if (!creating && id == ts.file_id) return st.st_size;
     if (st.st_size > 0 && std::binary_search(all.inputs.begin(), all.inputs.end(), id))
         fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
              ts.name.c_str());
-    if (creating) ts.file_id = id;
+    ts.file_id = id;
     return st.st_size;
+}
+
+[[noreturn]] void tile_changed(const TileStream& ts) {
+    fail("\nTile file %s was removed or replaced while this run wrote it\n", ts.name.c_str());
+}
+
+// Ends the run when the file reopened for a tile is not the one this run
+// created for it, holding what it wrote: a tile removed or replaced while its
+// descriptor was closed would otherwise take records without a header.
+void require_own_file(const TileStream& ts, int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) fail("\nFailed to open file %s: %s\n", ts.name.c_str(), std::strerror(errno));
+    if (!(FileId{st.st_dev, st.st_ino} == ts.file_id) ||
+        static_cast<std::uint64_t>(st.st_size) != ts.file_bytes)
+        tile_changed(ts);
 }
 
 // Why a tile file is opened: created empty (as fopen "wb") or appended to (as "ab").
@@ -96,14 +109,21 @@ enum class OpenFor { creating, appending };
 
 // Opens the tile's file; returns the size it had.
 off_t open_file(TileStreams& all, TileStream& ts, OpenFor why) {
-    const int flags = why == OpenFor::creating ? O_WRONLY | O_CREAT : O_WRONLY | O_CREAT | O_APPEND;
+    // A tile is reopened only to append to the file this run created; one
+    // that is gone is not made anew.
+    const int flags = why == OpenFor::creating ? O_WRONLY | O_CREAT : O_WRONLY | O_APPEND;
     if (all.open_files >= all.max_open_files) close_least_recently_used(all, ts);
     int fd = open(ts.name.c_str(), flags, 0666);
     // Out of descriptors (other files of the process count too): give one back.
     while (fd < 0 && (errno == EMFILE || errno == ENFILE) && close_least_recently_used(all, ts))
         fd = open(ts.name.c_str(), flags, 0666);
+    if (fd < 0 && why == OpenFor::appending && errno == ENOENT) tile_changed(ts);
     if (fd < 0) open_failed(ts, why);
-    const off_t size = refuse_input(all, ts, fd, why == OpenFor::creating);
+    off_t size = 0;
+    if (why == OpenFor::creating)
+        size = refuse_input(all, ts, fd);
+    else
+        require_own_file(ts, fd);
     make_live(all, ts);
     ts.fd = fd;
     ++all.open_files;
@@ -340,6 +360,7 @@ void close_tile_streams(TileStreams& all) {
     // statistics beside them stay for the tile headers and the index.
     for (auto& [key, e] : _tileInfo.tiles) {
         close_file(all, e.stream);
+        e.file = TileFile{e.stream.file_id, e.stream.file_bytes};
         e.stream = TileStream{};
     }
 }

@@ -32,22 +32,10 @@
 #include <vector>
 
 #include "las_records.hpp"
+#include "listed_files.hpp"
 #include "tile_stats.hpp"
 
 namespace tessaro {
-
-// A file as the system knows it, under whatever name it is reached.
-struct FileId {
-    dev_t dev;
-    ino_t ino;
-};
-
-inline bool operator==(const FileId& a, const FileId& b) {
-    return a.dev == b.dev && a.ino == b.ino;
-}
-inline bool operator<(const FileId& a, const FileId& b) {
-    return a.dev != b.dev ? a.dev < b.dev : a.ino < b.ino;
-}
 
 struct TileStream {
     // Staged records: [begin, counted) are counted in `stats`, [counted, pos)
@@ -109,7 +97,16 @@ struct TileStreams {
     // The list file and the files it names, sorted: no tile file may be one
     // of them, whatever its name.
     std::vector<FileId> inputs;
+    // Names of tiles without records looked up in an output directory that
+    // cannot be listed, for files an earlier run left; and the tiles beyond
+    // that budget, not looked up.
+    std::uint64_t leftover_probes = 0;
+    std::uint64_t unchecked_tiles = 0;
 };
+
+// Most tile names looked up in a run for leftovers of an earlier run when
+// the output directory cannot be listed: a fraction of a second of lookups.
+inline constexpr std::uint64_t kMaxLeftoverProbes = std::uint64_t{1} << 18;
 
 // The stream of tile (r, c), in the tile's entry of `_tileInfo`; given its
 // name when the tile is first used.

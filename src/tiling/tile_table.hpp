@@ -11,11 +11,20 @@
 
 namespace tessaro {
 
+// The tile file as this run created it and what it wrote to it; a file
+// reopened under the tile's name must still be this one.
+struct TileFile {
+    FileId id{};
+    std::uint64_t bytes = 0;
+};
+
 // One tile the run touched: the statistics of the records written to it and
-// the stream that writes them. The stream counts into `stats` of its own entry.
+// the stream that writes them. The stream counts into `stats` of its own
+// entry; when the streams are cleared, `file` keeps what they knew of the file.
 struct TileEntry {
     TileStruct stats;
     TileStream stream;
+    TileFile file;
 };
 
 // The tiles of a Rows x Cols grid, held only for the tiles that a file's

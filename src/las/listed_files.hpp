@@ -1,0 +1,58 @@
+// The files a list names, read from the list once. Every pass of a run works
+// from this survey: the names in list order, and for each file the identity
+// (device, inode, size) and the header it had when it was validated. A file
+// opened again is checked against it, so a list or an input that changes
+// during the run is refused instead of being read as a different survey.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "console.hpp"
+#include "las_records.hpp"
+
+namespace tessaro {
+
+// A file as the system knows it, under whatever name it is reached.
+struct FileId {
+    dev_t dev;
+    ino_t ino;
+};
+
+inline bool operator==(const FileId& a, const FileId& b) {
+    return a.dev == b.dev && a.ino == b.ino;
+}
+inline bool operator<(const FileId& a, const FileId& b) {
+    return a.dev != b.dev ? a.dev < b.dev : a.ino < b.ino;
+}
+
+struct ListedFile {
+    std::string name;  // as the list gives it
+    FileId id{};
+    std::uint64_t size = 0;  // bytes when validated
+    LAS12Header header{};
+};
+
+struct ListedSurvey {
+    FileId list_id{};  // the list file itself
+    std::vector<ListedFile> files;
+};
+
+// The identity and size of the open file `fd`; false when it cannot be told.
+bool identify_open_file(int fd, FileId& id, std::uint64_t& size);
+
+// Opens a listed file again for reading, standing right after its 227-byte
+// header. Null when it cannot be opened (the caller names the pass that
+// failed); ends the run with "File ... has changed since it was validated"
+// when the file opened is not the one validated: another file, another size
+// or another header.
+FilePtr reopen_listed(const ListedFile& file);
+
+// The list file and every listed file, sorted, each once.
+std::vector<FileId> input_file_ids(const ListedSurvey& survey);
+
+}  // namespace tessaro
