@@ -100,7 +100,7 @@ int run(int argc, char** argv, const RunRules& rules) {
     ListedSurvey survey;
     count_pass(list.get(), ASCIIfile.c_str(), survey);
     list.reset();
-    const std::int16_t LASType = validation_pass(survey, ASCIIfile.c_str());
+    const LasKind kind = validation_pass(survey, ASCIIfile.c_str(), rules.any_version);
     std::printf("- - - - - - - - - - - - - - - - - -\n\n");
     check_scale_and_offset_consistency(survey);
     std::printf("All files in %s have consistent point location scale and offset\n\n", ASCIIfile.c_str());
@@ -108,8 +108,9 @@ int run(int argc, char** argv, const RunRules& rules) {
     // The tile index names the survey's coordinate system; the extent pass
     // reads it from each file's variable-length records.
     SurveyCrs crs;
-    check_output_header(survey, ph12output, FlagInit.s_cnt == 1 ? &crs : nullptr);
-    print_data_summary(ph12output);
+    const std::uint64_t total =
+        check_output_header(survey, ph12output, !rules.any_version, FlagInit.s_cnt == 1 ? &crs : nullptr);
+    print_data_summary(ph12output, total);
 
     // The grid, the tile names and the tables.
     const Tile pTile =
@@ -133,7 +134,7 @@ int run(int argc, char** argv, const RunRules& rules) {
     setup.pTile = pTile;
     setup.TilePrefix = TilePrefix;
     setup.bufsize = bufsize;
-    setup.record_size = record_size_of_type(LASType);
+    setup.kind = kind;
     setup.survey = &survey;
     OutputDirectory output = refuse_tiles_over_inputs(survey, TilePrefix, pTile, bufsize);
     setup.inputs = std::move(output.inputs);
@@ -143,7 +144,7 @@ int run(int argc, char** argv, const RunRules& rules) {
     LAS12Header ph12{};
     distribute_points(setup, ph12);
 
-    finalize_tile_headers(TilePrefix, bufsize, ph12);
+    finalize_tile_headers(TilePrefix, bufsize, ph12, survey, kind);
     std::printf("\r%78s", "");
     if (FlagInit.s_cnt == 1)
         write_tile_index(TilePrefix, TileSize, pTile, Tile_Buffer, FlagInit.b_cnt == 1, crs);

@@ -95,9 +95,90 @@ struct LAS12fm3 {
     std::uint16_t Blue;
 };
 
+// The fields LAS 1.3 (the first) and LAS 1.4 (all) add to the public header
+// block after its first 227 bytes.
+struct LAS14HeaderExtension {
+    std::uint64_t StartOfWaveformDataPacketRecord;
+    std::uint64_t StartOfFirstExtendedVariableLengthRecord;
+    std::uint32_t NumberOfExtendedVariableLengthRecords;
+    std::uint64_t NumberOfPointRecords;
+    std::uint64_t NumberOfPointsByReturn[15];
+};
+
+// The LAS 1.4 public header block; a LAS 1.3 block is its first 235 bytes.
+struct LAS14Header {
+    LAS12Header base;
+    LAS14HeaderExtension extension;
+};
+
 #pragma pack(pop)
 
 inline constexpr std::size_t kHeaderBytes = 227;
+inline constexpr std::size_t kLAS13HeaderBytes = 235;
+inline constexpr std::size_t kLAS14HeaderBytes = 375;
+static_assert(sizeof(LAS14HeaderExtension) == kLAS14HeaderBytes - kHeaderBytes);
+static_assert(sizeof(LAS14Header) == kLAS14HeaderBytes);
+static_assert(offsetof(LAS14Header, extension) +
+                  offsetof(LAS14HeaderExtension, StartOfWaveformDataPacketRecord) ==
+              227);
+static_assert(offsetof(LAS14Header, extension) +
+                  offsetof(LAS14HeaderExtension, StartOfFirstExtendedVariableLengthRecord) ==
+              235);
+static_assert(offsetof(LAS14Header, extension) +
+                  offsetof(LAS14HeaderExtension, NumberOfExtendedVariableLengthRecords) ==
+              243);
+static_assert(offsetof(LAS14Header, extension) + offsetof(LAS14HeaderExtension, NumberOfPointRecords) == 247);
+static_assert(offsetof(LAS14Header, extension) + offsetof(LAS14HeaderExtension, NumberOfPointsByReturn) ==
+              255);
+
+// Bytes of the public header block of LAS 1.<minor>: 227 up to 1.2, 235 for
+// 1.3, 375 for 1.4.
+constexpr std::size_t header_bytes_of_version(unsigned minor) {
+    return minor <= 2 ? kHeaderBytes : minor == 3 ? kLAS13HeaderBytes : kLAS14HeaderBytes;
+}
+
+// Decodes the first `n` bytes (0, 8 or 148) of an extension as stored in a
+// file, from header byte 227 on; the fields beyond them are zero.
+LAS14HeaderExtension extension_from_bytes(const unsigned char* bytes, std::size_t n);
+
+// Encodes the first `n` bytes of an extension into its file image.
+void extension_to_bytes(const LAS14HeaderExtension& extension, unsigned char* bytes, std::size_t n);
+
+// A point data record format: the size of its own fields, the bits of byte
+// 14 that hold the return number, and whether its point counts stand only in
+// the LAS 1.4 header fields (the formats of 64-bit counts and 15 returns).
+struct PointFormat {
+    std::uint8_t id;
+    std::uint16_t size;
+    std::uint8_t return_mask;
+    bool extended;
+};
+
+// The formats a tiler copies: no waveform packets.
+inline constexpr PointFormat kPointFormats[] = {
+    {0, 20, 7, false}, {1, 28, 7, false}, {2, 26, 7, false}, {3, 34, 7, false},
+    {6, 30, 15, true}, {7, 36, 15, true}, {8, 38, 15, true},
+};
+
+// The format of that number, or null for one not in kPointFormats.
+constexpr const PointFormat* find_point_format(unsigned id) {
+    for (const PointFormat& f : kPointFormats)
+        if (f.id == id) return &f;
+    return nullptr;
+}
+
+// What every file of a run shares and the tiler works from: the LAS version,
+// the point format and the record length (the format's fields and any extra
+// bytes after them).
+struct LasKind {
+    std::uint8_t VersionMinor = 2;
+    PointFormat format = kPointFormats[1];
+    std::uint16_t record_length = 28;
+
+    std::size_t header_bytes() const { return header_bytes_of_version(VersionMinor); }
+    // The header counts points in 64 bits and by 15 return numbers.
+    bool counts_in_64_bits() const { return VersionMinor >= 4; }
+};
 
 static_assert(sizeof(LAS12Header) == kHeaderBytes);
 
@@ -174,6 +255,9 @@ constexpr std::uint16_t point_record_size(unsigned format) {
         default: return 0;
     }
 }
+static_assert(point_record_size(0) == kPointFormats[0].size &&
+              point_record_size(1) == kPointFormats[1].size &&
+              point_record_size(2) == kPointFormats[2].size && point_record_size(3) == kPointFormats[3].size);
 
 // Decodes a 227-byte header image as stored in a file.
 LAS12Header header_from_bytes(const unsigned char* bytes);
@@ -200,6 +284,11 @@ inline double actual_coordinate(std::int32_t stored, double scale, double offset
 // Return number: the three lowest bits of the bit field, 0 to 7.
 inline unsigned return_number(std::int8_t bitfield) {
     return static_cast<unsigned>(static_cast<std::uint8_t>(bitfield)) & 7U;
+}
+
+// Return number of a record of a format whose return number bits are `mask`.
+inline unsigned return_number(const unsigned char* record, unsigned mask) {
+    return record[14] & mask;
 }
 
 }  // namespace tessaro

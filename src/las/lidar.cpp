@@ -56,7 +56,13 @@ void error_msg(int i, const char* text) {
     }
 }
 
-std::int16_t check_las(const char* filename) {
+namespace {
+
+// The checks every LAS file passes first: a regular file that can be opened,
+// named *.las, beginning with the signature and holding the fields through
+// PointDataRecordLength, of major version 1. Returns 0 with those bytes read
+// into `bytes`, or -1 after the message.
+std::int16_t check_las_start(const char* filename, unsigned char (&bytes)[kFieldsRead]) {
     // Only a regular file can be a LAS file. A FIFO would block the opens
     // below, and a device or directory yields no header.
     struct stat st;
@@ -75,7 +81,6 @@ std::int16_t check_las(const char* filename) {
         error_msg(1, filename);
         return -1;
     }
-    unsigned char bytes[kFieldsRead];
     std::size_t got = std::fread(bytes, 1, kFieldsRead, f.get());
     if (got < 4 || std::memcmp(bytes, "LASF", 4) != 0) {
         std::printf("\n%s is not a valid .las file\n\n", filename);
@@ -85,14 +90,27 @@ std::int16_t check_las(const char* filename) {
         print_short_file(filename, static_cast<long long>(got));
         return -1;
     }
+    if (bytes[24] != 1) {
+        std::printf("\nCannot handle las files of version %c.x\n", digit_char(bytes[24]));
+        return -1;
+    }
+    return 0;
+}
+
+void print_length_mismatch(const char* filename, unsigned format, unsigned length) {
+    std::printf("\nData format of %s (%c) is incompatible with Length of Data Record (%d)\n", filename,
+                digit_char(format), static_cast<int>(length));
+}
+
+}  // namespace
+
+std::int16_t check_las(const char* filename) {
+    unsigned char bytes[kFieldsRead];
+    if (check_las_start(filename, bytes) < 0) return -1;
     const unsigned major = bytes[24];
     const unsigned minor = bytes[25];
     const unsigned format = bytes[104];
     const unsigned length = static_cast<unsigned>(bytes[105] | bytes[106] << 8);
-    if (major != 1) {
-        std::printf("\nCannot handle las files of version %c.x\n", digit_char(major));
-        return -1;
-    }
     if (minor > 2) {
         std::printf("\nCannot handle las files of version %c.%c\n", digit_char(major), digit_char(minor));
         return -1;
@@ -105,11 +123,51 @@ std::int16_t check_las(const char* filename) {
     if (minor < 2 && format >= 2) return 0;
     const auto code = static_cast<std::int16_t>(minor < 2 ? 2 * minor + 1 + format : 5 + format);
     if (length != point_record_size(format)) {
-        std::printf("\nData format of %s (%c) is incompatible with Length of Data Record (%d)\n", filename,
-                    digit_char(format), static_cast<int>(length));
+        print_length_mismatch(filename, format, length);
         return -1;
     }
     return code;
+}
+
+std::int16_t check_las_kind(const char* filename, LasKind& kind) {
+    unsigned char bytes[kFieldsRead];
+    if (check_las_start(filename, bytes) < 0) return -1;
+    const unsigned major = bytes[24];
+    const unsigned minor = bytes[25];
+    const unsigned format = bytes[104];
+    const unsigned length = static_cast<unsigned>(bytes[105] | bytes[106] << 8);
+    if (minor > 4) {
+        std::printf("\nCannot handle las files of version %c.%c\n", digit_char(major), digit_char(minor));
+        return -1;
+    }
+    if (format == 4 || format == 5 || format == 9 || format == 10) {
+        std::printf(
+            "\nFile %s holds waveform packets (point data format %u), which are not supported: tile a copy "
+            "without waveforms (point data format 1, 3, 6, 7 or 8)\n",
+            filename, format);
+        return -1;
+    }
+    const PointFormat* pf = find_point_format(format);
+    if (pf == nullptr) {
+        std::printf("\nPointDataFormatID in %s is %u. Only 0, 1, 2, 3, 6, 7 or 8 is accepted\n", filename,
+                    format);
+        return -1;
+    }
+    if (pf->extended && minor < 4) {
+        std::printf(
+            "\nPointDataFormatID in %s is %u, which LAS 1.%u does not define; formats 6 to 8 need LAS 1.4\n",
+            filename, format, minor);
+        return -1;
+    }
+    if (minor < 2 && format >= 2) return 0;
+    if (length < pf->size) {
+        print_length_mismatch(filename, format, length);
+        return -1;
+    }
+    kind.VersionMinor = static_cast<std::uint8_t>(minor);
+    kind.format = *pf;
+    kind.record_length = static_cast<std::uint16_t>(length);
+    return 1;
 }
 
 std::int16_t check_las_layout(const char* filename) {
@@ -124,13 +182,19 @@ std::int16_t check_las_layout(const char* filename) {
         print_short_file(filename, size);
         return -1;
     }
-    return check_las_layout_of(filename, *read, size);
+    return check_las_layout_of(filename, *read, size, read->NumberOfPointReturns, kHeaderBytes);
 }
 
-std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, long long size) {
-    if (h.HeaderSize < kHeaderBytes) {
-        std::printf("\nHeaderSize of %s is %u; a LAS header holds at least 227 bytes\n", filename,
-                    static_cast<unsigned>(h.HeaderSize));
+std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, long long size,
+                                 std::uint64_t points, std::size_t header_bytes) {
+    if (h.HeaderSize < header_bytes) {
+        if (header_bytes == kHeaderBytes)
+            std::printf("\nHeaderSize of %s is %u; a LAS header holds at least 227 bytes\n", filename,
+                        static_cast<unsigned>(h.HeaderSize));
+        else
+            std::printf("\nHeaderSize of %s is %u; a LAS 1.%u header holds at least %zu bytes\n", filename,
+                        static_cast<unsigned>(h.HeaderSize), static_cast<unsigned>(h.VersionMinor),
+                        header_bytes);
         return -1;
     }
     if (h.OffsetToData < h.HeaderSize) {
@@ -138,12 +202,21 @@ std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, lon
                     static_cast<unsigned>(h.OffsetToData), static_cast<unsigned>(h.HeaderSize));
         return -1;
     }
-    const unsigned long long needed =
-        static_cast<unsigned long long>(h.OffsetToData) +
-        static_cast<unsigned long long>(h.NumberOfPointReturns) * h.PointDataRecordLength;
-    if (size < 0 || static_cast<unsigned long long>(size) < needed) {
-        std::printf("\nFile %s is truncated: its %u point records need %llu bytes, the file holds %lld\n",
-                    filename, static_cast<unsigned>(h.NumberOfPointReturns), needed, size);
+    // Compared without forming the product, which may pass 64 bits.
+    const std::uint64_t len = h.PointDataRecordLength, offset = h.OffsetToData;
+    const auto bytes = static_cast<std::uint64_t>(size < 0 ? 0 : size);
+    const bool whole = size >= 0 && bytes >= offset && (len == 0 || points <= (bytes - offset) / len);
+    if (!whole) {
+        if (len == 0 || points <= (UINT64_MAX - offset) / len)
+            std::printf(
+                "\nFile %s is truncated: its %llu point records need %llu bytes, the file holds %lld\n",
+                filename, static_cast<unsigned long long>(points),
+                static_cast<unsigned long long>(offset + points * len), size);
+        else
+            std::printf(
+                "\nFile %s is truncated: its %llu point records need %.0f bytes, the file holds %lld\n",
+                filename, static_cast<unsigned long long>(points),
+                static_cast<double>(points) * static_cast<double>(len) + static_cast<double>(offset), size);
         return -1;
     }
     const double scales[] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor};
@@ -160,19 +233,25 @@ std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, lon
         std::printf("\nHeader bounds of %s are not finite numbers\n", filename);
         return -1;
     }
-    if (h.NumberOfPointReturns != 0 && (h.MinX > h.MaxX || h.MinY > h.MaxY)) {
+    if (points != 0 && (h.MinX > h.MaxX || h.MinY > h.MaxY)) {
         std::printf("\nHeader bounds of %s are inverted (minimum above maximum)\n", filename);
         return -1;
     }
     return 0;
 }
 
-std::int16_t las_type_of(const LAS12Header& h) {
-    const unsigned minor = h.VersionMinor, format = h.PointDataFormatID;
-    if (h.VersionMajor != 1 || minor > 2 || format > 3) return -1;
-    if (minor < 2 && format >= 2) return 0;
-    if (h.PointDataRecordLength != point_record_size(format)) return -1;
+std::int16_t las_type_of(const LasKind& kind) {
+    const unsigned minor = kind.VersionMinor, format = kind.format.id;
+    if (minor > 2 || format > 3 || kind.record_length != kind.format.size) return kNotATypeCode;
     return static_cast<std::int16_t>(minor < 2 ? 2 * minor + 1 + format : 5 + format);
+}
+
+LasKind kind_of_type(std::int16_t las_type) {
+    LasKind kind;
+    kind.VersionMinor = static_cast<std::uint8_t>(las_type <= 2 ? 0 : las_type <= 4 ? 1 : 2);
+    kind.format = kPointFormats[las_type <= 6 ? (las_type - 1) % 2 : las_type - 5];
+    kind.record_length = kind.format.size;
+    return kind;
 }
 
 std::uint16_t record_size_of_type(std::int16_t las_type) {

@@ -31,12 +31,27 @@ std::int16_t check_las(const char* filename);
 std::int16_t check_las_layout(const char* filename);
 
 // The same checks of the header `header` of a file of `size` bytes (-1 when
-// the size cannot be told).
-std::int16_t check_las_layout_of(const char* filename, const LAS12Header& header, long long size);
+// the size cannot be told) that holds `points` point records and whose
+// version's header block has `header_bytes` bytes.
+std::int16_t check_las_layout_of(const char* filename, const LAS12Header& header, long long size,
+                                 std::uint64_t points, std::size_t header_bytes);
 
-// The LAS type code of a header, as check_las gives it for a file with that
-// header, but without a message; -1 for a header check_las refuses.
-std::int16_t las_type_of(const LAS12Header& header);
+// The check of check_las for a tiler that also takes LAS 1.3 and 1.4, point
+// formats 6 to 8 (LAS 1.4) and records longer than their format (extra
+// bytes): 1 with the file's version, format and record length in `kind`; 0
+// for version 1.0 or 1.1 declaring format 2 or 3; -1 after a message. Files
+// of waveform formats (4, 5, 9, 10) are refused with a hint at a copy
+// without waveforms.
+std::int16_t check_las_kind(const char* filename, LasKind& kind);
+
+// The LAS type code (1 to 8) of a kind check_las takes, or kNotATypeCode
+// for a kind only check_las_kind takes (LAS 1.3 and 1.4, formats 6 to 8,
+// extra bytes).
+inline constexpr std::int16_t kNotATypeCode = -2;
+std::int16_t las_type_of(const LasKind& kind);
+
+// The kind of LAS type code 1 to 8.
+LasKind kind_of_type(std::int16_t las_type);
 
 // Record buffer size of a LAS type code 1 to 8; 0 for any other code.
 std::uint16_t record_size_of_type(std::int16_t las_type);

@@ -35,11 +35,16 @@ std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile, ListedSurvey& s
 
 namespace {
 
-// Reads the identity and header of a file that check_las accepted, and runs
-// the layout checks on that header: what is noted is what was checked. A
-// file whose type differs from the one check_las found was replaced in
-// between.
-std::int16_t note_validated_file(ListedFile& file, std::int16_t LASType) {
+bool same_kind(const LasKind& a, const LasKind& b) {
+    return a.VersionMinor == b.VersionMinor && a.format.id == b.format.id &&
+           a.record_length == b.record_length;
+}
+
+// Reads the identity and header of a file that the checks by name accepted
+// as of `kind`, and runs the layout checks on that header: what is noted is
+// what was checked. A file whose header is of another kind now was replaced
+// in between.
+std::int16_t note_validated_file(ListedFile& file, const LasKind& kind) {
     const char* name = file.name.c_str();
     FilePtr f = open_file(name, "rb");
     if (!f) {
@@ -54,40 +59,104 @@ std::int16_t note_validated_file(ListedFile& file, std::int16_t LASType) {
     file.size = size;
     std::optional<LAS12Header> read = read_las_header(f.get());
     if (!read) return check_las_layout(name);  // its message for a short file
-    file.header = *read;
-    if (las_type_of(file.header) != LASType) fail("\nFile %s has changed since it was validated\n", name);
-    return check_las_layout_of(name, file.header, static_cast<long long>(size));
+    const LAS12Header& h = file.header = *read;
+    if (h.VersionMinor != kind.VersionMinor || h.PointDataFormatID != kind.format.id ||
+        h.PointDataRecordLength != kind.record_length)
+        fail("\nFile %s has changed since it was validated\n", name);
+    file.header_bytes = static_cast<std::uint16_t>(kind.header_bytes());
+    const std::size_t more = file.header_bytes - kHeaderBytes;
+    unsigned char bytes[kLAS14HeaderBytes - kHeaderBytes];
+    if (std::fread(bytes, 1, more, f.get()) != more) {
+        std::printf("\nFile %s is shorter than a LAS 1.%u header (%llu of %u bytes)\n", name,
+                    static_cast<unsigned>(kind.VersionMinor), static_cast<unsigned long long>(size),
+                    static_cast<unsigned>(file.header_bytes));
+        return -1;
+    }
+    const LAS14HeaderExtension& e = file.extension = extension_from_bytes(bytes, more);
+    file.points = h.NumberOfPointReturns;
+    if (kind.counts_in_64_bits()) {
+        // The legacy count is zero, or the same count where it fits.
+        if (h.NumberOfPointReturns != 0 && h.NumberOfPointReturns != e.NumberOfPointRecords) {
+            std::printf(
+                "\nFile %s counts %u point records in its legacy field and %llu in its LAS 1.4 field\n", name,
+                static_cast<unsigned>(h.NumberOfPointReturns),
+                static_cast<unsigned long long>(e.NumberOfPointRecords));
+            return -1;
+        }
+        file.points = e.NumberOfPointRecords;
+    }
+    if (check_las_layout_of(name, h, static_cast<long long>(size), file.points, file.header_bytes) < 0)
+        return -1;
+    if (!kind.counts_in_64_bits()) return 0;
+    const std::uint64_t points_end = h.OffsetToData + file.points * h.PointDataRecordLength;
+    return locate_evlrs(name, fileno(f.get()), e.StartOfFirstExtendedVariableLengthRecord,
+                        e.NumberOfExtendedVariableLengthRecords, points_end, size, file.evlrs)
+               ? 0
+               : -1;
+}
+
+std::string version_text(const LasKind& k) {
+    return "1." + std::to_string(k.VersionMinor);
+}
+
+// Ends the run when `file` is of another kind than the first file `first`,
+// naming both and what differs.
+void refuse_other_kind(const ListedFile& first, const LasKind& a, const ListedFile& file, const LasKind& b) {
+    const char* field = "LAS version";
+    std::string va = version_text(a), vb = version_text(b);
+    if (a.VersionMinor == b.VersionMinor && a.format.id != b.format.id) {
+        field = "point data format";
+        va = std::to_string(a.format.id);
+        vb = std::to_string(b.format.id);
+    } else if (a.VersionMinor == b.VersionMinor) {
+        field = "point record length";
+        va = std::to_string(a.record_length);
+        vb = std::to_string(b.record_length);
+    }
+    fail("\nFiles %s and %s differ in their %s (%s and %s): all files of a run must share it\n",
+         first.name.c_str(), file.name.c_str(), field, va.c_str(), vb.c_str());
 }
 
 }  // namespace
 
-std::int16_t validation_pass(ListedSurvey& survey, const char* ASCIIfile) {
+LasKind validation_pass(ListedSurvey& survey, const char* ASCIIfile, bool any_version) {
     std::int16_t LASType_cmp = 0;
+    LasKind run_kind;
     bool first = true;
     for (ListedFile& file : survey.files) {
         const char* name = file.name.c_str();
-        std::int16_t LASType = check_las(name);
+        LasKind kind;
+        std::int16_t LASType = any_version ? check_las_kind(name, kind) : check_las(name);
+        if (LASType > 0) {
+            // A kind check_las takes is told by its type code in either check.
+            if (any_version)
+                LASType = las_type_of(kind);
+            else
+                kind = kind_of_type(LASType);
+        }
         if (LASType == 0) {
             std::printf(
                 "\nFile %s declares point data format 2 or 3, which its LAS version 1.0 or 1.1 "
                 "does not define\n",
                 name);
             LASType = -1;
-        } else if (LASType > 0 && note_validated_file(file, LASType) < 0) {
+        } else if (LASType != -1 && note_validated_file(file, kind) < 0) {
             LASType = -1;
         }
-        if (LASType < 0) fail("\n%s is not a valid LAS file\n", name);
+        if (LASType == -1) fail("\n%s is not a valid LAS file\n", name);
         if (first) {
             LASType_cmp = LASType;
+            run_kind = kind;
             first = false;
-        } else if (LASType != LASType_cmp) {
+        } else if (!same_kind(kind, run_kind)) {
+            if (LASType < 0 || LASType_cmp < 0) refuse_other_kind(survey.files.front(), run_kind, file, kind);
             fail(
                 "\nFile %s in %s is of type %d which is incompatible with the type (%d) of previous files "
                 "in the list\n",
                 name, ASCIIfile, LASType, LASType_cmp);
         }
     }
-    return LASType_cmp;
+    return run_kind;
 }
 
 std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey) {
@@ -106,7 +175,8 @@ std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey) {
     return 0;
 }
 
-void check_output_header(const ListedSurvey& survey, LAS12Header& header, SurveyCrs* crs) {
+std::uint64_t check_output_header(const ListedSurvey& survey, LAS12Header& header, bool limit_total,
+                                  SurveyCrs* crs) {
     unsigned long long total = 0;
     double min_x = 1e13, min_y = 1e13, max_x = -1e13, max_y = -1e13;
     for (const ListedFile& file : survey.files) {
@@ -116,8 +186,8 @@ void check_output_header(const ListedSurvey& survey, LAS12Header& header, Survey
             if (!f) fail("\nCannot open %s for reading\n", file.name.c_str());
             add_file_crs(*crs, read_crs_name(f.get(), header));
         }
-        total += header.NumberOfPointReturns;
-        if (total > kMaxPointTotal)
+        total += file.points;
+        if (limit_total && total > kMaxPointTotal)
             fail("\nThe files in the list hold more than %llu points, the most one run can tile\n",
                  kMaxPointTotal);
         if (header.MaxX > max_x) max_x = header.MaxX;
@@ -134,10 +204,11 @@ void check_output_header(const ListedSurvey& survey, LAS12Header& header, Survey
                              static_cast<double>(header.OffsetToData)) /
                             1000000;
     std::printf("Approximately %.1f MB to be distributed in tiles\n", estimate);
+    return total;
 }
 
-void print_data_summary(const LAS12Header& header) {
-    std::printf("\nTotal Number of Points in data: %15ld\n", static_cast<long>(header.NumberOfPointReturns));
+void print_data_summary(const LAS12Header& header, std::uint64_t total) {
+    std::printf("\nTotal Number of Points in data: %15llu\n", static_cast<unsigned long long>(total));
     std::printf("Min X in data:                  %18.2f\n", header.MinX);
     std::printf("Max X in data:                  %18.2f\n", header.MaxX);
     std::printf("Min Y in data:                  %18.2f\n", header.MinY);

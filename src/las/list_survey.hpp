@@ -18,22 +18,26 @@ inline constexpr unsigned long long kMaxPointTotal = 4294967295ULL;
 // empty list and a list of more names than a run can number. Returns the count.
 std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile, ListedSurvey& survey);
 
-// Validation pass: every name through check_las and the layout checks; all must
-// share one LAS type code, which is returned. Notes the identity and header of
-// every file in `survey`.
-std::int16_t validation_pass(ListedSurvey& survey, const char* ASCIIfile);
+// Validation pass: every name through check_las (with `any_version`, through
+// check_las_kind) and the layout checks; all must be of one kind (LAS type
+// code), which is returned. Notes the identity and header of every file in
+// `survey`.
+LasKind validation_pass(ListedSurvey& survey, const char* ASCIIfile, bool any_version);
 
 // 0 when every listed file has the scale factors and offsets of the first;
 // otherwise ends the run.
 std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey);
 
-// Fills `header` with the last file's header carrying the point total and the
-// combined X/Y extent of all files; prints the size estimate. With `crs`, also
-// gathers the coordinate system each file names in its variable-length
-// records, reading each file again (and ending the run when it changed).
-void check_output_header(const ListedSurvey& survey, LAS12Header& header, SurveyCrs* crs = nullptr);
+// Fills `header` with the last file's header carrying the combined X/Y
+// extent of all files, and returns the point total (also in `header` when it
+// fits 32 bits); prints the size estimate. A total beyond kMaxPointTotal ends
+// the run when `limit_total`. With `crs`, also gathers the coordinate system
+// each file names in its variable-length records, reading each file again
+// (and ending the run when it changed).
+std::uint64_t check_output_header(const ListedSurvey& survey, LAS12Header& header, bool limit_total,
+                                  SurveyCrs* crs = nullptr);
 
-// The seven summary lines of the combined header.
-void print_data_summary(const LAS12Header& header);
+// The seven summary lines of the combined header and the point total.
+void print_data_summary(const LAS12Header& header, std::uint64_t total);
 
 }  // namespace tessaro

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "console.hpp"
+#include "evlr_records.hpp"
 #include "las_records.hpp"
 
 namespace tessaro {
@@ -35,6 +36,12 @@ struct ListedFile {
     FileId id{};
     std::uint64_t size = 0;  // bytes when validated
     LAS12Header header{};
+    // What LAS 1.3 and 1.4 add to the header (zero for the fields a version
+    // lacks), and the bytes of the version's header block.
+    LAS14HeaderExtension extension{};
+    std::uint16_t header_bytes = kHeaderBytes;
+    std::uint64_t points = 0;  // point records: the LAS 1.4 count, else the legacy one
+    EvlrSpan evlrs{};          // the extended variable-length records (LAS 1.4)
 };
 
 struct ListedSurvey {
@@ -45,8 +52,8 @@ struct ListedSurvey {
 // The identity and size of the open file `fd`; false when it cannot be told.
 bool identify_open_file(int fd, FileId& id, std::uint64_t& size);
 
-// Opens a listed file again for reading, standing right after its 227-byte
-// header. Null when it cannot be opened (the caller names the pass that
+// Opens a listed file again for reading, standing right after its header
+// block. Null when it cannot be opened (the caller names the pass that
 // failed); ends the run with "File ... has changed since it was validated"
 // when the file opened is not the one validated: another file, another size
 // or another header.

@@ -49,8 +49,8 @@ std::size_t open_tile_budget() {
 
 // Reads the file's records block by block and routes every copy.
 void copy_records(FileJob& job, unsigned char* block, std::size_t block_bytes) {
-    RecordBlocks blocks =
-        start_record_blocks(job.name, job.input, job.header, job.streams.record_length, block, block_bytes);
+    RecordBlocks blocks = start_record_blocks(job.name, job.input, job.header, job.file.points,
+                                              job.streams.record_length, block, block_bytes);
     const unsigned char* records = nullptr;
     std::size_t count = 0;
     while (next_record_block(blocks, records, count)) {
@@ -61,14 +61,14 @@ void copy_records(FileJob& job, unsigned char* block, std::size_t block_bytes) {
         note_stream_use(job.streams);
     }
     if (job.outside != 0)
-        std::printf("Warning: %u records of %s lie outside its header bounds\n",
-                    static_cast<unsigned>(job.outside), job.name);
+        std::printf("Warning: %llu records of %s lie outside its header bounds\n",
+                    static_cast<unsigned long long>(job.outside), job.name);
 }
 
 // ---- the report -----------------------------------------------------------------
 
 // Number of decimal characters of a count (0 has one).
-int decimal_width(std::uint32_t n) {
+int decimal_width(std::uint64_t n) {
     int w = 1;
     while (n >= 10) {
         n /= 10;
@@ -92,8 +92,10 @@ void report_distribution(FileJob& job) {
     int width = 0;
     for (const TileStream* ts : job.opened) width = std::max(width, decimal_width(ts->stats->tmpNPts));
     for (const TileStream* ts : job.opened) {
-        const std::uint32_t n = ts->stats->tmpNPts;
-        if (n != 0) std::printf("%s ( %*u returns )\n", ts->name.c_str(), width, static_cast<unsigned>(n));
+        const std::uint64_t n = ts->stats->tmpNPts;
+        if (n != 0)
+            std::printf("%s ( %*llu returns )\n", ts->name.c_str(), width,
+                        static_cast<unsigned long long>(n));
     }
     std::printf("\n");
 }
@@ -107,13 +109,14 @@ void distribute_file(const ListedFile& file, std::uint32_t nth, const Distributi
     FilePtr fp = reopen_listed(file);
     if (!fp) fail("\nCannot open %s for point distribution to tiles\n", name);
     ph12 = file.header;
-    std::printf("\rProcessing %u returns in file %s (%u / %u)\n",
-                static_cast<unsigned>(ph12.NumberOfPointReturns), name, static_cast<unsigned>(nth),
+    std::printf("\rProcessing %llu returns in file %s (%u / %u)\n",
+                static_cast<unsigned long long>(file.points), name, static_cast<unsigned>(nth),
                 static_cast<unsigned>(setup.survey->files.size()));
 
     const double q = setup.Tile_Buffer / setup.TileSize;
     FileJob job{.name = name,
                 .input = fileno(fp.get()),
+                .file = file,
                 .header = ph12,
                 .grid = setup.pTile,
                 .TileSize = setup.TileSize,
@@ -137,7 +140,7 @@ void distribute_file(const ListedFile& file, std::uint32_t nth, const Distributi
                 for (unsigned c = range.col_min; c <= range.col_max; ++c)
                     touch(job, static_cast<std::uint16_t>(r), static_cast<std::uint16_t>(c));
     }
-    if (ph12.NumberOfPointReturns != 0) copy_records(job, block, block_bytes);
+    if (file.points != 0) copy_records(job, block, block_bytes);
     for (TileStream* ts : job.opened) count_staged(streams, *ts);
     report_distribution(job);
     remove_empty_tiles(job);
@@ -147,13 +150,16 @@ void distribute_file(const ListedFile& file, std::uint32_t nth, const Distributi
 }  // namespace
 
 void distribute_points(const DistributionSetup& setup, LAS12Header& ph12) {
-    const std::size_t block_bytes = kReadBlockBytes / setup.record_size * setup.record_size;
+    const std::size_t record_size = setup.kind.record_length;
+    const std::size_t block_bytes = kReadBlockBytes / record_size * record_size;
     std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[block_bytes]);
     if (!block) fail_line("Failed to allocate memory for the point record buffer");
     TileStreams streams;
     streams.prefix = setup.TilePrefix;
     streams.bufsize = setup.bufsize;
-    streams.record_length = setup.record_size;
+    streams.record_length = record_size;
+    streams.return_mask = setup.kind.format.return_mask;
+    streams.max_tile_points = setup.kind.counts_in_64_bits() ? UINT64_MAX : UINT32_MAX;
     streams.header = &ph12;
     streams.max_open_files = open_tile_budget();
     TileWindow window;

@@ -71,7 +71,7 @@ struct DistributionSetup {
     Tile pTile{};
     std::string TilePrefix;
     int bufsize = 1;                       // digits of the row and column numbers in tile names
-    std::uint16_t record_size = 0;         // the point record length of the run
+    LasKind kind;                          // version, point format and record length of the run
     const ListedSurvey* survey = nullptr;  // the listed files, as validated
     std::vector<FileId> inputs;            // the list file and the files it names, sorted
     // Sorted keys of the tile files the output directory held before the run

@@ -15,6 +15,7 @@ namespace tessaro {
 struct FileJob {
     const char* name;
     int input;  // the open input file
+    const ListedFile& file;
     const LAS12Header& header;
     const Tile& grid;
     double TileSize;
@@ -24,7 +25,7 @@ struct FileJob {
     TileRange range;
     TileWindow& window;
     std::vector<TileStream*> opened{};  // the tiles this file touched
-    std::uint32_t outside = 0;          // records outside the file's header bounds
+    std::uint64_t outside = 0;          // records outside the file's header bounds
 };
 
 // Tiles of the file's range stage records in large buffers; tiles that only

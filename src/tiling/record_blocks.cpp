@@ -13,14 +13,14 @@ namespace tessaro {
 namespace {
 
 [[noreturn]] void short_file(const RecordBlocks& b) {
-    fail("\nFile %s ends after %u of its %u point records\n", b.name, static_cast<unsigned>(b.done),
-         static_cast<unsigned>(b.header->NumberOfPointReturns));
+    fail("\nFile %s ends after %llu of its %llu point records\n", b.name,
+         static_cast<unsigned long long>(b.done), static_cast<unsigned long long>(b.total));
 }
 
 }  // namespace
 
-RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::size_t len,
-                                 unsigned char* block, std::size_t block_bytes) {
+RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::uint64_t points,
+                                 std::size_t len, unsigned char* block, std::size_t block_bytes) {
     RecordBlocks b;
     b.name = name;
     b.header = &header;
@@ -28,7 +28,7 @@ RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& he
     b.per_block = block_bytes / len;
     b.block = block;
     b.fd = fd;
-    b.total = header.NumberOfPointReturns;
+    b.total = points;
     b.limit = b.total;
     struct stat st;
     if (fstat(fd, &st) == 0 && st.st_size >= 0) {

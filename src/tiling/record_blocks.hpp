@@ -33,10 +33,10 @@ struct RecordBlocks {
     std::uint64_t done = 0;
 };
 
-// Starts reading the records of the open file `fd` (named `name`, with
-// header `header`) into `block`, `block_bytes` long.
-RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::size_t len,
-                                 unsigned char* block, std::size_t block_bytes);
+// Starts reading the `points` records of the open file `fd` (named `name`,
+// with header `header`) into `block`, `block_bytes` long.
+RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::uint64_t points,
+                                 std::size_t len, unsigned char* block, std::size_t block_bytes);
 
 // Reads the next block; its records and their count, valid until the next
 // call. False after the last one; ends the run when the file holds fewer

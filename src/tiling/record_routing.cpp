@@ -44,6 +44,17 @@ namespace {
     list_input_run(job.streams, window_stream(job, cell), run, n);
 }
 
+// The length of one record: `Len`, known when the routing is compiled for
+// the lengths of the point formats, or the run's own when Len is 0 (records
+// with extra bytes).
+template <std::size_t Len>
+inline std::size_t record_length_of(const FileJob& job) {
+    if constexpr (Len != 0)
+        return Len;
+    else
+        return job.streams.record_length;
+}
+
 // Puts `n` bytes of records (one record: `Len`) for the tile of window cell
 // `cell`: a long run is listed in place, a short one copied into the tile's
 // staging buffer.
@@ -174,7 +185,8 @@ inline void copy_to_neighbours(FileJob& job, std::size_t cell, const unsigned ch
     if (bits == 0) return;
     const Neighbours& nb = job.window.neighbours[bits];
     for (unsigned k = 0; k < nb.count; ++k)
-        put<Len>(job, static_cast<std::size_t>(static_cast<std::ptrdiff_t>(cell) + nb.offset[k]), rec, Len);
+        put<Len>(job, static_cast<std::size_t>(static_cast<std::ptrdiff_t>(cell) + nb.offset[k]), rec,
+                 record_length_of<Len>(job));
 }
 
 // A record whose home tile lies outside the file's tile range (the record
@@ -215,8 +227,9 @@ void route_block(FileJob& job, const unsigned char* rec, std::size_t count) {
     const Geometry g = geometry_of(job);
     Run run;
     std::uint32_t outside = 0;
-    const unsigned char* const end = rec + count * Len;
-    for (; rec != end; rec += Len) {
+    const std::size_t len = record_length_of<Len>(job);
+    const unsigned char* const end = rec + count * len;
+    for (; rec != end; rec += len) {
         if (continues_run(rec, run)) continue;
         const XY xy = add(mul(stored_xy(rec), g.scale), g.offset);
         Placed p;
@@ -247,7 +260,10 @@ void route_records(FileJob& job, const unsigned char* records, std::size_t count
         case sizeof(LAS12fm1): route_block_of<sizeof(LAS12fm1)>(job, records, count); break;
         case sizeof(LAS12fm2): route_block_of<sizeof(LAS12fm2)>(job, records, count); break;
         case sizeof(LAS12fm3): route_block_of<sizeof(LAS12fm3)>(job, records, count); break;
-        default: fail("\nFile %s has changed since it was validated\n", job.name);
+        case 30: route_block_of<30>(job, records, count); break;  // format 6
+        case 36: route_block_of<36>(job, records, count); break;  // format 7
+        case 38: route_block_of<38>(job, records, count); break;  // format 8
+        default: route_block_of<0>(job, records, count); break;
     }
 }
 

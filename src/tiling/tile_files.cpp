@@ -94,6 +94,7 @@ TileStream& touch(FileJob& job, std::uint16_t r, std::uint16_t c) {
     }
     if (ts.stats->nPts == 0) {
         create_tile_file(job.streams, ts);
+        _tileInfo.entry(r, c).file.creator = job.nth;
         unsigned char image[kHeaderBytes];
         header_to_bytes(job.header, image);
         write_tile_bytes(job.streams, ts, image, kHeaderBytes);

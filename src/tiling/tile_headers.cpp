@@ -1,7 +1,9 @@
 #include "tile_headers.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -10,13 +12,40 @@
 #include "tile_table.hpp"
 
 namespace tessaro {
+namespace {
+
+[[noreturn]] void rewrite_failed(const char* name) {
+    fail("\nFailed to rewrite the header of tile file %s: %s\n", name, std::strerror(errno));
+}
+
+// Appends the creating file's extended records to the tile `f`, at its end.
+void append_evlrs(std::FILE* f, const char* name, const ListedFile& creator) {
+    FilePtr in = reopen_listed(creator);
+    if (!in) fail("\nCannot open %s for reading\n", creator.name.c_str());
+    if (std::fseek(f, 0, SEEK_END) != 0) rewrite_failed(name);
+    unsigned char chunk[64 * 1024];
+    for (std::uint64_t pos = creator.evlrs.begin; pos < creator.evlrs.end;) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(creator.evlrs.end - pos, sizeof chunk));
+        const ssize_t got = pread(fileno(in.get()), chunk, want, static_cast<off_t>(pos));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0)
+            fail("\nFailed to read the extended variable length records of %s: %s\n", creator.name.c_str(),
+                 got < 0 ? std::strerror(errno) : "unexpected end of file");
+        if (std::fwrite(chunk, 1, static_cast<std::size_t>(got), f) != static_cast<std::size_t>(got))
+            rewrite_failed(name);
+        pos += static_cast<std::uint64_t>(got);
+    }
+}
+
+}  // namespace
 
 void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_t col) {
     const TileStruct& t = _tileInfo.at(row, col);
     static_assert(sizeof kGeneratingSoftware == 24);
     std::memcpy(header.GeneratingSoftware, kGeneratingSoftware, sizeof kGeneratingSoftware);
-    header.NumberOfPointReturns = t.nPts;
-    for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = t.Ret[k];
+    header.NumberOfPointReturns = static_cast<std::uint32_t>(t.nPts);
+    for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = static_cast<std::uint32_t>(t.Ret[k]);
     header.MaxX = t.Xmax;
     header.MinX = t.Xmin;
     header.MaxY = t.Ymax;
@@ -25,7 +54,24 @@ void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_
     header.MinZ = t.Zmin;
 }
 
-void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base) {
+LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, const ListedFile& creator,
+                                    std::uint64_t records_end, LAS12Header& header) {
+    LAS14HeaderExtension e{};
+    if (!kind.counts_in_64_bits()) return e;
+    e.NumberOfPointRecords = t.nPts;
+    std::copy(t.Ret, t.Ret + 15, e.NumberOfPointsByReturn);
+    if (kind.format.extended || t.nPts > UINT32_MAX) {
+        header.NumberOfPointReturns = 0;
+        std::fill(header.NumberOfPointsByReturn, header.NumberOfPointsByReturn + 5, 0U);
+    }
+    e.NumberOfExtendedVariableLengthRecords = creator.extension.NumberOfExtendedVariableLengthRecords;
+    if (e.NumberOfExtendedVariableLengthRecords != 0)
+        e.StartOfFirstExtendedVariableLengthRecord = records_end;
+    return e;
+}
+
+void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base,
+                           const ListedSurvey& survey, const LasKind& kind) {
     for (const std::uint32_t key : tiles_with_points()) {
         const std::uint16_t r = key_row(key), c = key_col(key);
         const std::string tile = tile_file_name(TilePrefix, bufsize, r, c);
@@ -36,7 +82,8 @@ void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Head
         FilePtr owner(f);
         // The file under the tile's name must be the one the run wrote.
         struct stat st;
-        const TileFile& written = _tileInfo.entry(r, c).file;
+        const TileEntry& entry = _tileInfo.entry(r, c);
+        const TileFile& written = entry.file;
         if (fstat(fileno(f), &st) != 0 || !(FileId{st.st_dev, st.st_ino} == written.id) ||
             static_cast<std::uint64_t>(st.st_size) != written.bytes)
             fail("\nTile file %s was removed or replaced while this run wrote it\n", name);
@@ -46,11 +93,16 @@ void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Head
         header.HeaderSize = own->HeaderSize;
         header.OffsetToData = own->OffsetToData;
         header.NumberOfVariableLengthRecords = own->NumberOfVariableLengthRecords;
-        unsigned char image[kHeaderBytes];
+        const ListedFile& creator = survey.files.at(written.creator - 1);
+        const LAS14HeaderExtension extension =
+            tile_extension(entry.stats, kind, creator, written.bytes, header);
+        if (extension.NumberOfExtendedVariableLengthRecords != 0) append_evlrs(f, name, creator);
+        unsigned char image[kLAS14HeaderBytes];
         header_to_bytes(header, image);
-        if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(image, 1, kHeaderBytes, f) != kHeaderBytes ||
-            std::fflush(f) != 0)
-            fail("\nFailed to rewrite the header of tile file %s: %s\n", name, std::strerror(errno));
+        const std::size_t n = kind.header_bytes();
+        extension_to_bytes(extension, image + kHeaderBytes, n - kHeaderBytes);
+        if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(image, 1, n, f) != n || std::fflush(f) != 0)
+            rewrite_failed(name);
         if (std::fclose(owner.release()) != 0)
             fail("\nFailed to close tile file %s: %s\n", name, std::strerror(errno));
     }

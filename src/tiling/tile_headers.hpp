@@ -2,9 +2,11 @@
 #pragma once
 
 #include <string>
-#include "las_records.hpp"
 
+#include "las_records.hpp"
+#include "listed_files.hpp"
 #include "tile_grid.hpp"
+#include "tile_stats.hpp"
 
 namespace tessaro {
 
@@ -15,11 +17,22 @@ inline constexpr char kGeneratingSoftware[] = "Halvorn_LiDAR Utilities";
 // by return and bounds, and the tool's name as generating software.
 void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_t col);
 
+// The fields LAS 1.3 and 1.4 add, for a tile of `kind` with statistics `t`:
+// no waveform packets; the 64-bit count and the 15 counts by return; the
+// extended records of the tile's creating file `creator`, placed at
+// `records_end`, the end of the tile's point records. For the formats of 15
+// returns the legacy count and counts by return of `header` are zero, as
+// they are for the other formats when the count does not fit them.
+LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, const ListedFile& creator,
+                                    std::uint64_t records_end, LAS12Header& header);
+
 // Rewrites the header of every tile that holds records from `base` (the last
-// input file's header) and the tile's statistics. The header size, point
+// input file's header) and the tile's statistics, after appending the
+// extended records of its creating file for LAS 1.4. The header size, point
 // offset and VLR count stay those of the tile's own creating file, which
-// define where its VLRs and records lie.
-// Tiles are named from `TilePrefix` with `bufsize` digits.
-void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base);
+// define where its VLRs and records lie. Each tile file must still be the
+// file the run wrote. Tiles are named from `TilePrefix` with `bufsize` digits.
+void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base,
+                           const ListedSurvey& survey, const LasKind& kind);
 
 }  // namespace tessaro

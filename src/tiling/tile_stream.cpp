@@ -289,9 +289,19 @@ void flush_full_stage(TileStreams& all, TileStream& ts, std::size_t room) {
     ts.pos = ts.counted = ts.begin + keep;
 }
 
+void count_into_tile(const TileStreams& all, TileStream& ts, const unsigned char* begin,
+                     const unsigned char* end) {
+    count_records(*ts.stats, begin, end, all.record_length, *all.header, all.return_mask);
+    if (ts.stats->nPts > all.max_tile_points)
+        fail(
+            "\nTile file %s would hold more than %llu point records, the most its LAS version can count: "
+            "use a smaller tile size\n",
+            ts.name.c_str(), static_cast<unsigned long long>(all.max_tile_points));
+}
+
 void list_input_run(TileStreams& all, TileStream& ts, const unsigned char* run, std::size_t n) {
     count_staged(all, ts);
-    count_records(*ts.stats, run, run + n, all.record_length, *all.header);
+    count_into_tile(all, ts, run, run + n);
     // The staged bytes before the run, then the run, joined to the previous
     // piece when it continues it.
     if (ts.pieces.size() + 2 > kMaxPieces) flush_tile_stream(all, ts);
@@ -360,7 +370,8 @@ void close_tile_streams(TileStreams& all) {
     // statistics beside them stay for the tile headers and the index.
     for (auto& [key, e] : _tileInfo.tiles) {
         close_file(all, e.stream);
-        e.file = TileFile{e.stream.file_id, e.stream.file_bytes};
+        e.file.id = e.stream.file_id;
+        e.file.bytes = e.stream.file_bytes;
         e.stream = TileStream{};
     }
 }

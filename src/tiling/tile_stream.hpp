@@ -86,9 +86,11 @@ struct TileStreams {
     std::string prefix;  // the tile prefix
     int bufsize = 1;     // digits of the row and column numbers in names
     std::size_t record_length = 0;
-    const LAS12Header* header = nullptr;     // of the input file being distributed
-    std::vector<TileStream*> live;           // streams holding a buffer
-    std::vector<TileStream*> holding_input;  // streams listing pieces of the input block
+    unsigned return_mask = 7;                    // the return number bits of byte 14
+    std::uint64_t max_tile_points = UINT32_MAX;  // the most records a tile file can count
+    const LAS12Header* header = nullptr;         // of the input file being distributed
+    std::vector<TileStream*> live;               // streams holding a buffer
+    std::vector<TileStream*> holding_input;      // streams listing pieces of the input block
     std::vector<std::unique_ptr<unsigned char[]>> spare_range, spare_extra;
     std::size_t held_bytes = 0;  // in buffers of live streams and spares
     std::size_t open_files = 0;
@@ -147,10 +149,16 @@ inline bool stage_if_room(TileStream& ts, const unsigned char* records, std::siz
 void stage_records(TileStreams& all, TileStream& ts, const unsigned char* records, std::size_t n,
                    std::size_t buffer_size);
 
-// Counts the staged records not yet counted, with the current input header.
+// Counts the records [begin, end) in the tile's statistics, with the current
+// input header; ends the run when the tile would hold more records than its
+// file can count.
+void count_into_tile(const TileStreams& all, TileStream& ts, const unsigned char* begin,
+                     const unsigned char* end);
+
+// Counts the staged records not yet counted.
 inline void count_staged(const TileStreams& all, TileStream& ts) {
     if (ts.counted != ts.pos) {
-        count_records(*ts.stats, ts.counted, ts.pos, all.record_length, *all.header);
+        count_into_tile(all, ts, ts.counted, ts.pos);
         ts.counted = ts.pos;
     }
 }

@@ -16,6 +16,7 @@ namespace tessaro {
 struct TileFile {
     FileId id{};
     std::uint64_t bytes = 0;
+    std::uint32_t creator = 0;  // ordinal (from 1) of the input file that created it
 };
 
 // One tile the run touched: the statistics of the records written to it and
@@ -43,7 +44,7 @@ struct TileInfoTable {
     // The statistics of tile (r, c), or null when the tile was never touched.
     const TileStruct* find(std::uint16_t r, std::uint16_t c) const;
     // Records written to tile (r, c) so far.
-    std::uint32_t points_in(std::uint16_t r, std::uint16_t c) const {
+    std::uint64_t points_in(std::uint16_t r, std::uint16_t c) const {
         const TileStruct* t = find(r, c);
         return t ? t->nPts : 0;
     }
