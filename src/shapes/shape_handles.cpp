@@ -27,8 +27,8 @@ int record_number(unsigned long long k, const std::string& name) {
     return static_cast<int>(k);
 }
 
-int write_count(DBFHandle dbf, int record, int field, std::uint32_t count) {
-    if (count <= static_cast<std::uint32_t>(INT_MAX))
+int write_count(DBFHandle dbf, int record, int field, std::uint64_t count) {
+    if (count <= static_cast<std::uint64_t>(INT_MAX))
         return DBFWriteIntegerAttribute(dbf, record, field, static_cast<int>(count));
     return DBFWriteDoubleAttribute(dbf, record, field, static_cast<double>(count));
 }

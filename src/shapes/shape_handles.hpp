@@ -31,6 +31,6 @@ int record_number(unsigned long long k, const std::string& name);
 // Writes a point count to a numeric field of no decimals. A count beyond the
 // int range of DBFWriteIntegerAttribute goes through the double variant,
 // which formats integral values the same way. Returns shapelib's result.
-int write_count(DBFHandle dbf, int record, int field, std::uint32_t count);
+int write_count(DBFHandle dbf, int record, int field, std::uint64_t count);
 
 }  // namespace tessaro

@@ -86,7 +86,7 @@ void write_outline(SHPHandle shp, const std::string& shpname, const Tile& pTile,
 }
 
 void write_attributes(DBFHandle dbf, const std::string& dbfname, const Tile& pTile, unsigned i, unsigned j,
-                      int bufsize, std::uint32_t points) {
+                      int bufsize, std::uint64_t points) {
     const int k = record_number(static_cast<unsigned long long>(i) * pTile.Cols + j, dbfname);
     const std::string name = tile_label(bufsize, i + 1, j + 1);
     const auto check = [&](int written, const char* field) {
@@ -183,7 +183,7 @@ void addtoShapefileDBF(const std::string& dbfname, const Tile& pTile) {
         for (unsigned i = 0; i < pTile.Rows; ++i) {
             for (unsigned j = 0; j < pTile.Cols; ++j) {
                 const auto r = static_cast<std::uint16_t>(i), c = static_cast<std::uint16_t>(j);
-                std::uint32_t points = 0;
+                std::uint64_t points = 0;
                 if (next < filled.size() && filled[next] == tile_key(r, c)) {
                     points = _tileInfo.points_in(r, c);
                     ++next;
