@@ -397,7 +397,7 @@ wrapped() {
             else if (c ~ /[ -~]/) w += 0.85
             else w += 0.7  # a byte of a character beyond ASCII
         }
-        return w * size + length(s) / 2
+        return w * size
     }
     function emit(s) { sub(/ +$/, "", s); if (s != "") print s }
     BEGIN {
