@@ -18,8 +18,11 @@
 # PREFIX_Tiles_w_buffer.shp beside the index the buffer is shown too.
 #
 # Usage: scripts/tile-map.sh PREFIX [PNG]   (default PNG: PREFIX_tile_map.png)
-# Prints the path of the PNG.
-set -euo pipefail
+# Prints the path of the PNG. The picture is drawn under a temporary name
+# beside PNG and takes its name only when it is complete, so PNG is either
+# this run's map or left as it was. Any failure says what failed on standard
+# error and ends the script with status 1 (2 on wrong arguments).
+set -eEuo pipefail
 
 # shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -31,23 +34,32 @@ fi
 prefix="$1"
 png="${2:-${prefix}_tile_map.png}"
 tiles_shp="${prefix}_Tiles.shp"
+tiles_dbf="${prefix}_Tiles.dbf"
 buffer_shp="${prefix}_Tiles_w_buffer.shp"
 prj="${prefix}_Tiles.prj"
-layer="$(basename "$tiles_shp" .shp)"
 colours="$repo_root/scripts/tile_map_colours.txt"
 
 fail() {
     note "$*" >&2
     exit 1
 }
+# Whatever else fails ends the script naming the command. Subshells inherit
+# the trap (-E) but leave the report to the command that started them.
+trap 'status=$?; ((BASH_SUBSHELL > 0)) || fail "failed (status $status): $BASH_COMMAND"' ERR
 
 for tool in ogrinfo ogr2ogr gdal_rasterize gdal_translate gdalwarp gdalsrsinfo gnuplot; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh demo installs it)"
 done
 [[ -f "$tiles_shp" ]] || fail "no tile index $tiles_shp (tessaro writes it with -s)"
+[[ -f "$tiles_dbf" ]] || fail "no attribute table $tiles_dbf beside the tile index $tiles_shp"
 
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+work="$(mktemp -d)" || fail "cannot make a temporary directory"
+new_png=""
+trap 'rm -rf "$work"; [[ -z "$new_png" ]] || rm -f "$new_png"' EXIT
+# The picture is drawn beside PNG and moved into place when it is complete.
+png_dir="$(dirname "$png")"
+[[ -d "$png_dir" ]] || fail "no directory $png_dir for $png"
+new_png="$(mktemp "$png.XXXXXX" 2>/dev/null)" || fail "cannot write $png: cannot create a file in $png_dir"
 
 # Runs a GDAL command and shows its chatter only when it fails.
 quietly() {
@@ -58,10 +70,33 @@ quietly() {
     fi
 }
 
+# Runs ogrinfo on shapefile $1 with the further options; on failure shows its
+# message (without the list of drivers it tried) and names the file. Called in
+# a command substitution, which then fails with nothing more to say.
+ogr_info() {
+    local file="$1" output
+    shift
+    if ! output="$(GDAL_PAM_ENABLED=NO ogrinfo -ro "$@" "$file" 2>&1)"; then
+        grep -v '^  -> ' <<<"$output" >&2 || true
+        fail "cannot read the shapefile $file"
+    fi
+    printf '%s\n' "$output"
+}
+
 # The grid's extent is the extent of the index: every tile has its outline.
-extent="$(ogrinfo -ro -so "$tiles_shp" "$layer" |
-    sed -n 's/^Extent: (\([^,]*\), \([^)]*\)) - (\([^,]*\), \([^)]*\))$/\1 \2 \3 \4/p')"
-read -r x0 y0 x1 y1 <<<"$extent" || fail "cannot read the extent of $tiles_shp"
+index_info="$(ogr_info "$tiles_shp" -so -al)" || exit 1
+extent="$(sed -n 's/^Extent: (\([^,]*\), \([^)]*\)) - (\([^,]*\), \([^)]*\))$/\1 \2 \3 \4/p' <<<"$index_info")"
+read -r x0 y0 x1 y1 _ <<<"$extent"
+for value in "$x0" "$y0" "$x1" "$y1"; do
+    [[ "$value" =~ ^-?[0-9]+(\.[0-9]*)?([eE][-+]?[0-9]+)?$ ]] || fail "cannot read the extent of $tiles_shp"
+done
+awk -v x0="$x0" -v y0="$y0" -v x1="$x1" -v y1="$y1" 'BEGIN { exit !(x0 < x1 && y0 < y1) }' ||
+    fail "$tiles_shp holds no tile (its extent is ($x0, $y0) - ($x1, $y1))"
+lacking=""
+for field in TileRow TileCol TileName Returns; do
+    grep -q "^$field: " <<<"$index_info" || lacking+="${lacking:+, }$field"
+done
+[[ -z "$lacking" ]] || fail "$tiles_dbf lacks fields the map needs: $lacking"
 
 # One pass over the tile table: the grid's size and totals, and the tiles
 # that bound the points (see edge_tiles.txt below).
@@ -73,12 +108,14 @@ quietly ogr2ogr -f CSV -lco STRING_QUOTING=IF_NEEDED -select TileRow,TileCol,Til
 # easternmost tiles with points of every row and the southernmost and
 # northernmost of every column together hold the points' extent. Reading
 # their headers only keeps a grid of a million tiles quick.
-read -r rows cols tiles filled total most first_row last_row first_col last_col < <(
+summary="$(
     awk -F, -v edges="$work/edge_tiles.txt" '
     NR == 1 {
         for (i = 1; i <= NF; i++) field[$i] = i
-        if (!("TileRow" in field && "TileCol" in field && "TileName" in field && "Returns" in field))
+        if (!("TileRow" in field && "TileCol" in field && "TileName" in field && "Returns" in field)) {
+            lacking = 1
             exit 1
+        }
         next
     }
     {
@@ -100,6 +137,7 @@ read -r rows cols tiles filled total most first_row last_row first_col last_col 
         if (!(c in north) || r > north[c]) { north[c] = r; north_name[c] = name }
     }
     END {
+        if (lacking) exit 1
         for (r in west_name) edge[west_name[r]] = 1
         for (r in east_name) edge[east_name[r]] = 1
         for (c in south_name) edge[south_name[c]] = 1
@@ -108,7 +146,8 @@ read -r rows cols tiles filled total most first_row last_row first_col last_col 
         printf "%d %d %d %d %.0f %.0f %d %d %d %d\n", rows, cols, tiles, filled, total, most,
             r0, r1, c0, c1
     }' "$work/tiles.csv"
-) || fail "$tiles_shp lacks the fields TileRow, TileCol, TileName and Returns"
+)" || fail "$tiles_dbf lacks the fields TileRow, TileCol, TileName and Returns"
+read -r rows cols tiles filled total most first_row last_row first_col last_col <<<"$summary"
 [[ "$rows" -ge 1 && "$cols" -ge 1 ]] || fail "$tiles_shp holds no tile"
 
 # The extent of the points: the union of the bounds in the tile headers
@@ -137,9 +176,13 @@ if [[ "$extent_of" == "points" ]]; then
 fi
 
 # The coordinate system's name, EPSG code, unit and axis names, from the .prj.
-crs_name="" epsg="" unit="" east_axis="" north_axis=""
+crs_name="" epsg="" unit="" east_axis="" north_axis="" crs_unreadable=""
 if [[ -f "$prj" ]]; then
     wkt="$(gdalsrsinfo --single-line -o wkt1 "$prj" 2>/dev/null || true)"
+    if [[ -z "$wkt" ]]; then
+        crs_unreadable=1
+        note "warning: gdalsrsinfo cannot read $prj; the map is drawn without its coordinate system" >&2
+    fi
     crs_name="$(sed -n 's/^[A-Z]*\["\([^"]*\)".*/\1/p' <<<"$wkt")"
     unit="$(grep -o 'UNIT\["[^"]*"' <<<"$wkt" | tail -n 1 | sed 's/^UNIT\["//; s/"$//' || true)"
     east_axis="$(sed -n 's/.*AXIS\["\([^"]*\)",EAST\].*/\1/p' <<<"$wkt")"
@@ -151,8 +194,8 @@ fi
 # into its neighbour (the outer edges of the grid are not widened).
 buffer=""
 if [[ -f "$buffer_shp" ]] && ((rows > 1 || cols > 1)); then
-    polygon="$(ogrinfo -ro -q -al -where "TileRow = 1 AND TileCol = 1" "$buffer_shp" |
-        sed -n 's/^ *POLYGON ((\(.*\)))$/\1/p')"
+    buffer_info="$(ogr_info "$buffer_shp" -q -al -where "TileRow = 1 AND TileCol = 1")" || exit 1
+    polygon="$(sed -n 's/^ *POLYGON ((\(.*\)))$/\1/p' <<<"$buffer_info")"
     buffer="$(awk -v poly="$polygon" -v x0="$x0" -v y0="$y0" -v x1="$x1" -v cols="$cols" \
         -v rows="$rows" 'BEGIN {
         n = split(poly, corner, ",")
@@ -168,11 +211,16 @@ fi
 
 # Layout in pixels. A tile of at least one pixel gets a whole number of
 # pixels (its edges fall on pixel edges); a finer grid fills the width or
-# height. Margins: left for the Y axis, right for the colour bar, top for the
-# title, bottom for the X axis, the key and up to five lines of notes.
-read -r pw ph pixel per_tile left bottom width height bar_bottom bar_height < <(
+# height. A long strip of small tiles (3 x 200, say) would come out a few
+# pixels across: when its tiles get fewer than 8 pixels and the strip fewer
+# than 120 across, it gets 120 pixels across, or as many whole pixels a tile
+# as keep its length within 2400, and the picture grows along it. Margins:
+# left for the Y axis, right for the colour bar; the map is raised to the
+# middle of the colour bar. The margins for the texts above and below follow
+# from the texts.
+layout="$(
     awk -v x0="$x0" -v x1="$x1" -v y0="$y0" -v y1="$y1" -v cols="$cols" -v rows="$rows" 'BEGIN {
-        max_w = 780; max_h = 680
+        max_w = 780; max_h = 680; long_max = 2400; across_min = 120
         tile = (x1 - x0) / cols
         k = int(max_w / cols); if (int(max_h / rows) < k) k = int(max_h / rows)
         if (k >= 1) { pw = cols * k; ph = rows * k; pixel = tile / k }
@@ -181,15 +229,25 @@ read -r pw ph pixel per_tile left bottom width height bar_bottom bar_height < <(
         } else {
             ph = max_h; pixel = (y1 - y0) / ph; pw = int((x1 - x0) / pixel + 0.5)
         }
+        across = rows < cols ? rows : cols; along = rows < cols ? cols : rows
+        across_px = rows < cols ? ph : pw
+        if (k < 8 && across_px < across_min) {
+            strip = int((across_min + across - 1) / across)
+            if (int(long_max / along) < strip) strip = int(long_max / along)
+            if (strip >= 1 && strip * across > across_px) {
+                k = strip; pw = cols * k; ph = rows * k; pixel = tile / k
+            }
+        }
         if (pw < 1) pw = 1
         if (ph < 1) ph = 1
-        left = 100; right = 150; top = 80; bottom = 180
+        left = 100; right = 150
         bar_height = ph < 180 ? 180 : ph
         width = left + pw + right; if (width < 960) width = 960
-        height = top + bar_height + bottom
-        printf "%d %d %.17g %d %d %d %d %d %d %d\n", pw, ph, pixel, k, left,
-            bottom + int((bar_height - ph) / 2), width, height, bottom, bar_height
-    }')
+        printf "%d %d %.17g %d %d %d %d %d\n", pw, ph, pixel, k, left, int((bar_height - ph) / 2),
+            width, bar_height
+    }'
+)"
+read -r pw ph pixel per_tile left raise width bar_height <<<"$layout"
 x_end="$(awk -v a="$x0" -v p="$pixel" -v n="$pw" 'BEGIN { printf "%.17g", a + p * n }')"
 y_end="$(awk -v a="$y0" -v p="$pixel" -v n="$ph" 'BEGIN { printf "%.17g", a + p * n }')"
 
@@ -285,6 +343,8 @@ elif [[ -f "$buffer_shp" ]]; then
 fi
 if [[ -n "$crs_name" ]]; then
     subtitle+="; $crs_name${epsg:+ ($epsg)}"
+elif [[ -n "$crs_unreadable" ]]; then
+    subtitle+="; the coordinate system in ${prj##*/} cannot be read"
 else
     subtitle+="; no coordinate system (the index has no .prj)"
 fi
@@ -318,28 +378,99 @@ if ((per_tile < 1)); then
     notes+=("A pixel covers more than one tile and shows the fullest of them.")
 fi
 
+# Breaks TEXT into lines of at most MAX pixels in the font of SIZE points:
+# after a space or a slash where it can, anywhere in a word longer than a
+# line. Widths are those of the sans-serif font the pictures are drawn in, a
+# little generous so that a line never reaches the picture's edge.
+wrapped() {
+    awk -v size="$1" -v max="$2" -v text="$3" '
+    function px(s,   k, c, w) {
+        w = 0
+        for (k = 1; k <= length(s); k++) {
+            c = substr(s, k, 1)
+            if (index("mMW%@", c)) w += 1.35
+            else if (index("#+<=>^~w", c)) w += 1.1
+            else if (index("ABCDGHNOQRUVXZ&", c)) w += 1.05
+            else if (index("\"*_`?sz", c)) w += 0.7
+            else if (index("()[]rt!-", c)) w += 0.55
+            else if (index("ijlIJ.,:;|/f ", c) || c == "\\" || c == q) w += 0.45
+            else if (c ~ /[ -~]/) w += 0.85
+            else w += 0.7  # a byte of a character beyond ASCII
+        }
+        return w * size
+    }
+    function emit(s) { sub(/ +$/, "", s); if (s != "") print s }
+    BEGIN {
+        q = sprintf("%c", 39)
+        line = ""
+        while (text != "") {
+            # The next piece: up to and with the next space or slash.
+            if (match(text, /[ \/]/)) { piece = substr(text, 1, RSTART); text = substr(text, RSTART + 1) }
+            else { piece = text; text = "" }
+            if (px(line piece) <= max) { line = line piece; continue }
+            emit(line)
+            line = piece
+            while (px(line) > max && length(line) > 1) {
+                n = length(line) - 1
+                while (n > 1 && px(substr(line, 1, n)) > max) n--
+                emit(substr(line, 1, n))
+                line = substr(line, n + 1)
+            }
+        }
+        emit(line)
+    }'
+}
+# Appends the lines of TEXT wrapped in SIZE points to MAX pixels to ARRAY.
+wrap_into() {
+    local -n into="$1"
+    local lines
+    lines="$(wrapped "$2" "$3" "$4")"
+    [[ -z "$lines" ]] || mapfile -t -O "${#into[@]}" into <<<"$lines"
+}
+title_lines=() subtitle_lines=() note_lines=()
+wrap_into title_lines 13 $((width - 40)) "$title"
+wrap_into subtitle_lines 10 $((width - 40)) "$subtitle"
+for text in "${notes[@]}"; do
+    wrap_into note_lines 9 $((width - 20)) "$text"
+done
+# Margins: top for the title and the line under it, bottom for the X axis,
+# the key and the notes (room for five lines at least).
+top=$((80 + 20 * (${#title_lines[@]} - 1) + 16 * (${#subtitle_lines[@]} - 1)))
+shown_notes=$((${#note_lines[@]} > 5 ? ${#note_lines[@]} : 5))
+bar_bottom=$((100 + 16 * shown_notes))
+bottom=$((bar_bottom + raise))
+height=$((top + bar_height + bar_bottom))
+
 # The gnuplot script. Margins are set in pixels so that the plot area is the
 # raster, one pixel per pixel: north up, square pixels. Texts and key are
 # placed in pixels from the bottom left corner.
 at() { echo "at screen $1.0 / $width, $2.0 / $height"; }
 {
     echo "set terminal pngcairo noenhanced size $width,$height font 'Sans,10'"
-    echo "set output $(gp_quote "$png")"
+    echo "set output $(gp_quote "$new_png")"
     echo "set lmargin at screen $left.0 / $width; set rmargin at screen ($left + $pw.0) / $width"
     echo "set bmargin at screen $bottom.0 / $height; set tmargin at screen ($bottom + $ph.0) / $height"
     echo "set xrange [$x0:$x_end]; set yrange [$y0:$y_end]"
     echo "set xtics $xt_first, $xt_step, $xt_last out nomirror; set format x '$xt_format'"
     echo "set ytics $yt_first, $yt_step, $yt_last out nomirror; set format y '$yt_format'"
     echo "set xlabel $(gp_quote "$x_label"); set ylabel $(gp_quote "$y_label")"
-    echo "set label $(gp_quote "$title") $(at $((width / 2)) $((height - 28))) center font 'Sans,13'"
-    echo "set label $(gp_quote "$subtitle") $(at $((width / 2)) $((height - 52))) center"
-    line=$((16 * ${#notes[@]}))
-    for text in "${notes[@]}"; do
+    line=$((height - 28))
+    for text in "${title_lines[@]}"; do
+        echo "set label $(gp_quote "$text") $(at $((width / 2)) "$line") center font 'Sans,13'"
+        line=$((line - 20))
+    done
+    line=$((line - 4))
+    for text in "${subtitle_lines[@]}"; do
+        echo "set label $(gp_quote "$text") $(at $((width / 2)) "$line") center"
+        line=$((line - 16))
+    done
+    line=$((16 * ${#note_lines[@]}))
+    for text in "${note_lines[@]}"; do
         echo "set label $(gp_quote "$text") $(at 10 "$line") left font 'Sans,9'"
         line=$((line - 16))
     done
     # The key: an empty tile, and the outline of the extent.
-    key_y=$((16 * ${#notes[@]} + 30))
+    key_y=$((16 * ${#note_lines[@]} + 30))
     echo "set object rectangle from screen $left.0 / $width, ($key_y - 6.0) / $height" \
         "to screen ($left + 22.0) / $width, ($key_y + 6.0) / $height" \
         "fillcolor rgb '$empty_colour' fillstyle solid border lc rgb '$outline_colour'"
@@ -393,8 +524,12 @@ at() { echo "at screen $1.0 / $width, $2.0 / $height"; }
     echo "$plot"
 } >"$work/map.gp"
 
-if ! output="$(gnuplot "$work/map.gp" 2>&1)" || [[ ! -s "$png" ]]; then
-    printf '%s\n' "$output" >&2
+if ! output="$(gnuplot "$work/map.gp" 2>&1)" || [[ ! -s "$new_png" ]]; then
+    [[ -z "$output" ]] || printf '%s\n' "$output" >&2
     fail "gnuplot could not draw $png"
 fi
+# mktemp made the file for its owner alone; the map gets the usual mode.
+chmod "$(printf '%o' $((0666 & ~$(umask))))" "$new_png" || fail "cannot set the mode of $new_png"
+mv -f -T "$new_png" "$png" || fail "cannot move the map to $png"
+new_png=""
 echo "$png"

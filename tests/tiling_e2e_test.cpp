@@ -457,6 +457,10 @@ TEST(ConservationCheck, NoticesDamagedTiles) {
     const std::size_t first = h.OffsetToData;
     const std::size_t len = h.PointDataRecordLength;
 
+    // Leftovers of a run with another grid: D_R01C01.las to D_R05C05.las.
+    std::vector<std::string> strays;
+    for (char r = '1'; r <= '5'; ++r)
+        for (char c = '1'; c <= '5'; ++c) strays.push_back(std::string("D_R0") + r + "C0" + c + ".las");
     struct Damage {
         const char* what;
         std::function<void()> apply;
@@ -506,6 +510,16 @@ TEST(ConservationCheck, NoticesDamagedTiles) {
         {"stray tile", [&] { write_file(dir.file("D_R9C9.las"), original); }, "exists, but no record"},
         {"stray tile of a grid with longer names", [&] { write_file(dir.file("D_R01C01.las"), original); },
          "D_R01C01.las exists, but no record"},
+        {"every stray tile counted, the first 20 named",
+         [&] {
+             for (const std::string& name : strays) write_file(dir.file(name), original);
+         },
+         "25 tile files exist, but no record belongs to their tiles:\n  D_R01C01.las\n"},
+        {"every stray tile counted, the rest summed up",
+         [&] {
+             for (const std::string& name : strays) write_file(dir.file(name), original);
+         },
+         "\n  D_R04C05.las\n  ... and 5 more"},
     };
     verify::ConservationRequest rq{"list.txt", "D_", 50, 5, false, 0, dir.path};
     for (const Damage& d : damages) {
@@ -516,7 +530,7 @@ TEST(ConservationCheck, NoticesDamagedTiles) {
         EXPECT_NE(report.message.find(d.message), std::string::npos) << report.message;
         write_file(tile, original);
         std::remove(dir.file("D_R9C9.las").c_str());
-        std::remove(dir.file("D_R01C01.las").c_str());
+        for (const std::string& name : strays) std::remove(dir.file(name).c_str());
         ASSERT_TRUE(verify::check_conservation(rq).ok);
     }
 }

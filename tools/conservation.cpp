@@ -11,8 +11,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -589,12 +591,21 @@ std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest
 
 // Every file named like a tile must be one of this grid that receives
 // records, or an input: a tile of another grid (an earlier run into the same
-// directory, whose names may have another number of digits) is stray.
+// directory, whose names may have another number of digits) is stray. Every
+// stray file is counted, so that one look at the report finds them all; the
+// first names in name order are shown.
 void check_no_stray_tiles(const Context& cx, const TileTable& table) {
+    constexpr std::size_t kShownNames = 20;
     const auto [dir, stem] = prefix_parts(cx.naming.prefix);
     std::error_code ec;
     std::filesystem::directory_iterator it(dir, ec);
-    if (ec) return;  // no directory, no tile file
+    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
+        return;  // no directory, no tile file
+    if (ec)
+        differ("cannot list directory %s to look for leftover tile files: %s", dir.c_str(),
+               ec.message().c_str());
+    std::set<std::string> shown;  // the first names in order, at most kShownNames
+    std::uint64_t count = 0;
     for (const auto& entry : it) {
         const std::string file = entry.path().filename().string();
         if (file.compare(0, stem.size(), stem) != 0 || !tile_like(file.substr(stem.size()))) continue;
@@ -607,10 +618,17 @@ void check_no_stray_tiles(const Context& cx, const TileTable& table) {
             std::error_code same;
             return std::filesystem::equivalent(entry.path(), in.path, same);
         });
-        if (!listed)
-            differ("tile file %s%s exists, but no record belongs to that tile", cx.naming.shown.c_str(),
-                   file.substr(stem.size()).c_str());
+        if (listed) continue;
+        ++count;
+        shown.insert(cx.naming.shown + file.substr(stem.size()));
+        if (shown.size() > kShownNames) shown.erase(std::prev(shown.end()));
     }
+    if (count == 0) return;
+    if (count == 1) differ("tile file %s exists, but no record belongs to that tile", shown.begin()->c_str());
+    std::string text = std::to_string(count) + " tile files exist, but no record belongs to their tiles:";
+    for (const std::string& name : shown) text += "\n  " + name;
+    if (count > shown.size()) text += "\n  ... and " + std::to_string(count - shown.size()) + " more";
+    throw Difference{text};
 }
 
 int digits(std::uint32_t n) {

@@ -24,7 +24,8 @@ constexpr const char* kUsage =
     "spreads over more than 99 tiles must have been refused, leaving no tile;\n"
     "with --unbounded (a run of tessaro_unbounded) it is checked as any other.\n"
     "Run it in the directory the tiler ran in.\n"
-    "Exit status 0 when everything agrees, 1 at the first difference, 2 on misuse.\n";
+    "Exit status 0 when everything agrees, 1 at the first difference (leftover tile\n"
+    "files are all listed), 2 on misuse.\n";
 
 bool parse_number(const char* word, double& value) {
     char* end = nullptr;
