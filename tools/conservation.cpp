@@ -105,11 +105,21 @@ std::uint64_t fold(std::uint64_t acc, std::uint64_t fp) {
 
 // ---- inputs and grid -------------------------------------------------------
 
+// The header block of each LAS version, as far as the check reads it.
+using HeaderImage = std::array<unsigned char, kLAS14HeaderBytes>;
+
 struct Input {
     std::string name;  // as listed
     std::string path;  // resolved
-    std::array<unsigned char, kHeaderBytes> raw;
+    HeaderImage raw{};
+    std::size_t header_bytes = kHeaderBytes;  // of its version: 227, 235 or 375
     LAS12Header h;
+    std::uint64_t points = 0;         // the LAS 1.4 count, else the legacy one
+    unsigned return_mask = 7;         // the return number bits of byte 14: 15 for formats 6 and up
+    bool legacy_counts_zero = false;  // formats 6 and up keep only the LAS 1.4 counts
+    // Extended variable-length records (LAS 1.4): where they lie and how many.
+    std::uint64_t evlr_begin = 0, evlr_end = 0;
+    std::uint32_t evlr_count = 0;
 };
 
 struct Grid {
@@ -145,6 +155,35 @@ std::string resolve_input(const std::string& directory, const std::string& path)
     return resolve(directory, without_dot_components(path));
 }
 
+// The fields of LAS 1.3 and 1.4 after the first 227 bytes, by their offsets
+// in the LAS 1.4 header block.
+constexpr std::size_t kWaveformStart = 227, kEvlrStart = 235, kEvlrCount = 243, kPointRecords = 247,
+                      kPointsByReturn = 255;
+
+// Reads what LAS 1.3 and 1.4 add to the header, and walks the extended
+// records of a LAS 1.4 file to find where they end.
+void read_version_fields(Input& in, std::FILE* f) {
+    const unsigned minor = in.h.VersionMinor;
+    in.header_bytes = minor <= 2 ? kHeaderBytes : minor == 3 ? kLAS13HeaderBytes : kLAS14HeaderBytes;
+    const std::size_t more = in.header_bytes - kHeaderBytes;
+    if (std::fread(in.raw.data() + kHeaderBytes, 1, more, f) != more)
+        differ("input file %s has no whole LAS 1.%u header", in.name.c_str(), minor);
+    in.points = in.h.NumberOfPointReturns;
+    in.return_mask = (in.h.PointDataFormatID & 0x7F) >= 6 ? 15U : 7U;
+    in.legacy_counts_zero = (in.h.PointDataFormatID & 0x7F) >= 6;
+    if (minor < 4) return;
+    in.points = load_le(in.raw.data() + kPointRecords, 8);
+    in.evlr_count = load_u32le(in.raw.data() + kEvlrCount);
+    in.evlr_begin = in.evlr_end = load_le(in.raw.data() + kEvlrStart, 8);
+    for (std::uint32_t k = 0; k < in.evlr_count; ++k) {
+        unsigned char header[60];
+        if (fseeko(f, static_cast<off_t>(in.evlr_end), SEEK_SET) != 0 || std::fread(header, 1, 60, f) != 60)
+            differ("input file %s ends inside its extended variable length record %u", in.name.c_str(),
+                   k + 1);
+        in.evlr_end += 60 + load_le(header + 20, 8);
+    }
+}
+
 std::vector<Input> read_inputs(const ConservationRequest& rq) {
     const std::string list_path = resolve(rq.directory, rq.list_file);
     std::ifstream list(list_path);
@@ -160,6 +199,7 @@ std::vector<Input> read_inputs(const ConservationRequest& rq) {
         if (std::fread(in.raw.data(), 1, kHeaderBytes, f.get()) != kHeaderBytes)
             differ("input file %s has no whole header", token.c_str());
         in.h = header_from_bytes(in.raw.data());
+        read_version_fields(in, f.get());
         inputs.push_back(std::move(in));
     }
     if (inputs.empty()) differ("list file %s names no file", list_path.c_str());
@@ -286,7 +326,7 @@ struct Expected {
     std::uint64_t hash = 0;
     double Xmin = 1.0e13, Ymin = 1.0e13, Zmin = 1.0e13;
     double Xmax = -1.0e13, Ymax = -1.0e13, Zmax = -1.0e13;
-    std::uint32_t Ret[5] = {};
+    std::uint64_t Ret[15] = {};  // by return number 1 to 15
 };
 
 // Tiles that receive records, looked up by (row, col).
@@ -336,13 +376,13 @@ void for_each_record(const Input& in, std::vector<unsigned char>& block, Visit v
         differ("cannot seek to the point records of input file %s", in.name.c_str());
     const std::size_t len = in.h.PointDataRecordLength;
     const std::size_t per_block = block.size() / len;
-    std::uint64_t left = in.h.NumberOfPointReturns;
+    std::uint64_t left = in.points;
     std::uint64_t index = 0;
     while (left > 0) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, per_block));
         if (std::fread(block.data(), len, n, f.get()) != n)
-            differ("input file %s ends before its %u point records", in.name.c_str(),
-                   static_cast<unsigned>(in.h.NumberOfPointReturns));
+            differ("input file %s ends before its %llu point records", in.name.c_str(),
+                   static_cast<unsigned long long>(in.points));
         for (std::size_t k = 0; k < n; ++k) visit(block.data() + k * len, index++);
         left -= n;
     }
@@ -389,7 +429,7 @@ void expect_all(Context& cx, TileTable& table, ConservationReport& report) {
             const double z = actual(rec, 2, in.h);
             const unsigned n = place(x, y, cx.grid, cx.rq.tile_size, cx.q, copies);
             const std::uint64_t fp = fingerprint(rec, len);
-            const unsigned ret = rec[14] & 7U;
+            const unsigned ret = rec[14] & in.return_mask;
             for (unsigned m = 0; m < n; ++m) {
                 Expected& e = table.get(copies[m].row, copies[m].col, f);
                 ++e.count;
@@ -400,7 +440,7 @@ void expect_all(Context& cx, TileTable& table, ConservationReport& report) {
                 if (y < e.Ymin) e.Ymin = y;
                 if (z > e.Zmax) e.Zmax = z;
                 if (z < e.Zmin) e.Zmin = z;
-                if (ret >= 1 && ret <= 5) ++e.Ret[ret - 1];
+                if (ret >= 1) ++e.Ret[ret - 1];
             }
             ++report.records;
             report.copies += n - 1;
@@ -408,10 +448,11 @@ void expect_all(Context& cx, TileTable& table, ConservationReport& report) {
     }
 }
 
-std::string describe_record(const unsigned char* rec, const LAS12Header& h) {
+std::string describe_record(const unsigned char* rec, const Input& in) {
     char text[160];
+    const LAS12Header& h = in.h;
     std::snprintf(text, sizeof text, "X %.6f Y %.6f Z %.6f return %u", actual(rec, 0, h), actual(rec, 1, h),
-                  actual(rec, 2, h), rec[14] & 7U);
+                  actual(rec, 2, h), rec[14] & in.return_mask);
     return text;
 }
 
@@ -440,7 +481,7 @@ std::string describe_record(const unsigned char* rec, const LAS12Header& h) {
                         "%llu "
                         "(%s)",
                         name.c_str(), static_cast<unsigned long long>(k), role, in.name.c_str(),
-                        static_cast<unsigned long long>(index), describe_record(rec, in.h).c_str());
+                        static_cast<unsigned long long>(index), describe_record(rec, in).c_str());
                 if (std::memcmp(got.data(), rec, len) != 0) {
                     std::size_t b = 0;
                     while (got[b] == rec[b]) ++b;
@@ -449,32 +490,53 @@ std::string describe_record(const unsigned char* rec, const LAS12Header& h) {
                         "%llu "
                         "(%s), found (%s)",
                         name.c_str(), static_cast<unsigned long long>(k), b, role, in.name.c_str(),
-                        static_cast<unsigned long long>(index), describe_record(rec, in.h).c_str(),
-                        describe_record(got.data(), creator.h).c_str());
+                        static_cast<unsigned long long>(index), describe_record(rec, in).c_str(),
+                        describe_record(got.data(), creator).c_str());
                 }
                 ++k;
             }
         });
     }
+    if (creator.evlr_end != creator.evlr_begin)
+        differ("tile file %s holds its %llu records, but not the %llu bytes of extended records after them",
+               name.c_str(), static_cast<unsigned long long>(k),
+               static_cast<unsigned long long>(creator.evlr_end - creator.evlr_begin));
     if (std::fread(got.data(), 1, len, tile.get()) == len)
         differ("tile file %s holds more than the %llu records that belong to it (next: %s)", name.c_str(),
-               static_cast<unsigned long long>(k), describe_record(got.data(), creator.h).c_str());
+               static_cast<unsigned long long>(k), describe_record(got.data(), creator).c_str());
     differ("tile file %s has trailing bytes after its %llu records", name.c_str(),
            static_cast<unsigned long long>(k));
 }
 
 // The header a tile must carry.
-std::array<unsigned char, kHeaderBytes> expected_header(const Context& cx, const Expected& e) {
-    std::array<unsigned char, kHeaderBytes> image = cx.inputs.back().raw;
-    const auto& own = cx.inputs[e.creator].raw;
+HeaderImage expected_header(const Context& cx, const Expected& e) {
+    HeaderImage image = cx.inputs.back().raw;
+    const Input& creator = cx.inputs[e.creator];
+    const auto& own = creator.raw;
     static constexpr char kSoftware[24] = "Halvorn_LiDAR Utilities";
     std::memcpy(image.data() + header_offset("GeneratingSoftware"), kSoftware, 24);
     // HeaderSize, OffsetToData and the VLR count stay those of the creating file.
     const std::size_t layout = header_offset("HeaderSize");
     std::memcpy(image.data() + layout, own.data() + layout, header_offset("PointDataFormatID") - layout);
-    store_u32le(image.data() + header_offset("NumberOfPointReturns"), static_cast<std::uint32_t>(e.count));
+    // The legacy counts; for formats 6 and up, and past 32 bits, zero.
+    const bool legacy = !creator.legacy_counts_zero && e.count <= UINT32_MAX;
+    store_u32le(image.data() + header_offset("NumberOfPointReturns"),
+                legacy ? static_cast<std::uint32_t>(e.count) : 0U);
     const std::size_t by_return = header_offset("NumberOfPointsByReturn[0]");
-    for (int k = 0; k < 5; ++k) store_u32le(image.data() + by_return + std::ptrdiff_t{4} * k, e.Ret[k]);
+    for (int k = 0; k < 5; ++k)
+        store_u32le(image.data() + by_return + std::ptrdiff_t{4} * k,
+                    legacy ? static_cast<std::uint32_t>(e.Ret[k]) : 0U);
+    // No waveform packets (LAS 1.3 on); the 64-bit counts and the extended
+    // records after the tile's points (LAS 1.4).
+    if (creator.header_bytes > kHeaderBytes) store_le(image.data() + kWaveformStart, 8, 0);
+    if (creator.header_bytes == kLAS14HeaderBytes) {
+        const std::uint64_t records_end = creator.h.OffsetToData + e.count * creator.h.PointDataRecordLength;
+        store_le(image.data() + kEvlrStart, 8, creator.evlr_count != 0 ? records_end : 0);
+        store_u32le(image.data() + kEvlrCount, creator.evlr_count);
+        store_le(image.data() + kPointRecords, 8, e.count);
+        for (int k = 0; k < 15; ++k)
+            store_le(image.data() + kPointsByReturn + std::ptrdiff_t{8} * k, 8, e.Ret[k]);
+    }
     store_f64le(image.data() + header_offset("MaxX"), e.Xmax);
     store_f64le(image.data() + header_offset("MinX"), e.Xmin);
     store_f64le(image.data() + header_offset("MaxY"), e.Ymax);
@@ -482,6 +544,41 @@ std::array<unsigned char, kHeaderBytes> expected_header(const Context& cx, const
     store_f64le(image.data() + header_offset("MaxZ"), e.Zmax);
     store_f64le(image.data() + header_offset("MinZ"), e.Zmin);
     return image;
+}
+
+// The offset of the LAS 1.3 or 1.4 header field that holds byte `b` (227 on).
+std::size_t extension_field_at(std::size_t b) {
+    if (b >= kPointsByReturn) return kPointsByReturn + (b - kPointsByReturn) / 8 * 8;
+    if (b >= kPointRecords) return kPointRecords;
+    if (b >= kEvlrCount) return kEvlrCount;
+    return b >= kEvlrStart ? kEvlrStart : kWaveformStart;
+}
+
+// Compares `n` bytes of the tile from `at` with those of its creating input
+// file from `from`.
+void compare_bytes(const Input& creator, std::uint64_t from, std::FILE* tile, std::uint64_t at,
+                   std::uint64_t n, const std::string& name, const char* what) {
+    if (n == 0) return;
+    File in(std::fopen(creator.path.c_str(), "rb"));
+    if (!in || fseeko(in.get(), static_cast<off_t>(from), SEEK_SET) != 0 ||
+        fseeko(tile, static_cast<off_t>(at), SEEK_SET) != 0)
+        differ("cannot read input file %s", creator.name.c_str());
+    std::vector<unsigned char> a(std::size_t{64} * 1024), t(std::size_t{64} * 1024);
+    for (std::uint64_t done = 0; done < n;) {
+        const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, a.size()));
+        if (std::fread(a.data(), 1, k, in.get()) != k)
+            differ("input file %s ends before the bytes %s", creator.name.c_str(), what);
+        if (std::fread(t.data(), 1, k, tile) != k)
+            differ("tile file %s ends before the bytes %s", name.c_str(), what);
+        for (std::size_t b = 0; b < k; ++b)
+            if (a[b] != t[b])
+                differ(
+                    "tile file %s byte %llu (%s) is 0x%02x; input file %s, which created the tile, has "
+                    "0x%02x",
+                    name.c_str(), static_cast<unsigned long long>(at + done + b), what, t[b],
+                    creator.name.c_str(), a[b]);
+        done += k;
+    }
 }
 
 void check_tile(Context& cx, const Expected& e) {
@@ -498,58 +595,61 @@ void check_tile(Context& cx, const Expected& e) {
     if (fstat(fileno(tile.get()), &st) != 0) differ("cannot stat tile file %s", name.c_str());
     const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
 
-    // Records first: their count and order decide everything else.
+    // Records first: their count and order decide everything else. They end
+    // where the extended records that follow them begin.
+    const std::uint64_t evlr_bytes = creator.evlr_end - creator.evlr_begin;
+    const std::uint64_t records_end = offset + e.count * len;
     std::uint64_t hash = 0;
     std::uint64_t count = 0;
     if (size >= offset && fseeko(tile.get(), static_cast<off_t>(offset), SEEK_SET) == 0) {
+        const std::uint64_t region = size - offset >= evlr_bytes ? size - offset - evlr_bytes : size - offset;
         const std::size_t per_block = cx.block.size() / len;
-        for (;;) {
-            const std::size_t n = std::fread(cx.block.data(), len, per_block, tile.get());
+        for (std::uint64_t left = region / len; left > 0;) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, per_block));
+            const std::size_t n = std::fread(cx.block.data(), len, want, tile.get());
             for (std::size_t k = 0; k < n; ++k)
                 hash = fold(hash, fingerprint(cx.block.data() + k * len, len));
             count += n;
-            if (n < per_block) break;
+            left -= n;
+            if (n < want) break;
         }
     }
-    if (count != e.count || hash != e.hash || size != offset + e.count * len) locate_difference(cx, e);
+    if (count != e.count || hash != e.hash || size < records_end || (evlr_bytes == 0 && size != records_end))
+        locate_difference(cx, e);
+    if (size != records_end + evlr_bytes)
+        differ("tile file %s holds %llu bytes after its records, where its extended records take %llu",
+               name.c_str(), static_cast<unsigned long long>(size - records_end),
+               static_cast<unsigned long long>(evlr_bytes));
 
     // The header.
-    std::array<unsigned char, kHeaderBytes> got;
+    const std::size_t header_bytes = creator.header_bytes;
+    HeaderImage got{};
     if (std::fseek(tile.get(), 0, SEEK_SET) != 0 ||
-        std::fread(got.data(), 1, kHeaderBytes, tile.get()) != kHeaderBytes)
+        std::fread(got.data(), 1, header_bytes, tile.get()) != header_bytes)
         differ("tile file %s has no whole header", name.c_str());
-    const std::array<unsigned char, kHeaderBytes> want = expected_header(cx, e);
-    for (std::size_t b = 0; b < kHeaderBytes; ++b) {
+    const HeaderImage want = expected_header(cx, e);
+    for (std::size_t b = 0; b < header_bytes; ++b) {
         if (got[b] == want[b]) continue;
+        if (b >= kHeaderBytes) {
+            const std::size_t at = extension_field_at(b);
+            const std::size_t size_of = at == kEvlrCount ? 4 : 8;
+            differ("tile file %s header field at byte %zu (LAS 1.%u) is %llu, expected %llu", name.c_str(),
+                   at, static_cast<unsigned>(creator.h.VersionMinor),
+                   static_cast<unsigned long long>(load_le(got.data() + at, size_of)),
+                   static_cast<unsigned long long>(load_le(want.data() + at, size_of)));
+        }
         const HeaderField& f = header_field_at(b);
         differ("tile file %s header field %.*s (byte %zu) is %s, expected %s", name.c_str(),
                static_cast<int>(f.name.size()), f.name.data(), b, field_text(f, got.data()).c_str(),
                field_text(f, want.data()).c_str());
     }
 
-    // Header extension and variable-length records of the creating file.
-    if (offset > kHeaderBytes) {
-        File in(std::fopen(creator.path.c_str(), "rb"));
-        if (!in || std::fseek(in.get(), static_cast<long>(kHeaderBytes), SEEK_SET) != 0)
-            differ("cannot read input file %s", creator.name.c_str());
-        std::vector<unsigned char> a(std::size_t{64} * 1024), t(std::size_t{64} * 1024);
-        std::uint64_t pos = kHeaderBytes;
-        while (pos < offset) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(offset - pos, a.size()));
-            if (std::fread(a.data(), 1, n, in.get()) != n)
-                differ("input file %s ends before its OffsetToData", creator.name.c_str());
-            if (std::fread(t.data(), 1, n, tile.get()) != n)
-                differ("tile file %s ends before its OffsetToData", name.c_str());
-            for (std::size_t k = 0; k < n; ++k)
-                if (a[k] != t[k])
-                    differ(
-                        "tile file %s byte %llu (before the point records) is 0x%02x; input file %s, which "
-                        "created the tile, has 0x%02x",
-                        name.c_str(), static_cast<unsigned long long>(pos) + k, t[k], creator.name.c_str(),
-                        a[k]);
-            pos += n;
-        }
-    }
+    // Header extension and variable-length records of the creating file,
+    // and its extended records after the points.
+    compare_bytes(creator, header_bytes, tile.get(), header_bytes, offset - header_bytes, name,
+                  "before the point records");
+    compare_bytes(creator, creator.evlr_begin, tile.get(), records_end, evlr_bytes, name,
+                  "of the extended variable length records");
 }
 
 // Splits a tile prefix into the directory to scan and the name stem.
