@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target over the LAS header readers and file validation
-# (fuzz/las_header_fuzz.cpp: check_las, check_las_layout, read_las_header,
-# header_from_bytes / header_to_bytes, the coordinate system records) with clang++ and
-# -fsanitize=fuzzer,address,undefined, seeds its corpus with files of every
-# LAS version and point format from the project's survey generator, and runs
-# it. Not part of the CMake build. Exits non-zero when the fuzzer finds a
-# crash, a sanitizer report or a broken invariant; the input that caused it
-# is left in the work directory (crash-*).
+# Builds the two libFuzzer targets with clang++ and
+# -fsanitize=fuzzer,address,undefined, seeds their corpora and runs them one
+# after the other, each for half the time:
+#  - fuzz/las_header_fuzz.cpp, the LAS header readers and file validation
+#    (check_las, check_las_layout, read_las_header, header_from_bytes /
+#    header_to_bytes, the coordinate system records), seeded with files of
+#    every LAS version and point format from the project's survey generator
+#    (corpus/);
+#  - fuzz/geokey_prj_fuzz.cpp, the coordinate system records through
+#    libgeotiff and PROJ to the text of the .prj, seeded by
+#    fuzz/geokey_seeds.cpp (geokey-corpus/).
+# Not part of the CMake build. Exits non-zero when a fuzzer finds a crash, a
+# sanitizer report or a broken invariant; the input that caused it is left
+# in the work directory (crash-*).
 #
 # Usage: fuzz/build_and_run.sh [seconds] [work directory]
-#   seconds          how long to fuzz (default 60; 0 builds and seeds only)
+#   seconds          how long to fuzz both (default 60; 0 builds and seeds only)
 #   work directory   build products, corpus and findings (default build-fuzz)
 # Environment: FUZZ_JOBS parallel fuzzing processes (default 1),
 #              CXX the clang++ to use (default clang++).
@@ -21,15 +27,21 @@ seconds="${1:-60}"
 work="${2:-build-fuzz}"
 cxx="${CXX:-clang++}"
 jobs="${FUZZ_JOBS:-1}"
-mkdir -p "$work/corpus" "$work/seeds"
+mkdir -p "$work/corpus" "$work/seeds" "$work/geokey-corpus"
 work="$(cd "$work" && pwd)"
 
 las_sources=(src/las/console.cpp src/las/crs_records.cpp src/las/las_records.cpp src/las/lidar.cpp)
 common=(-std=c++20 -g -O1 -Wall -Wextra -ffp-contract=off -Isrc/las -Itools)
 
-echo "fuzz: building the target"
+echo "fuzz: building the targets"
 "$cxx" "${common[@]}" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     fuzz/las_header_fuzz.cpp "${las_sources[@]}" -o "$work/las_header_fuzz"
+# PROJ and libgeotiff are the system's, built without the sanitizers.
+shapes_sources=(src/shapes/projection_file.cpp src/shapes/geokey_crs.cpp)
+"$cxx" "${common[@]}" -Isrc/shapes $(pkg-config --cflags proj) -fsanitize=fuzzer,address,undefined \
+    -fno-sanitize-recover=all fuzz/geokey_prj_fuzz.cpp "${shapes_sources[@]}" "${las_sources[@]}" \
+    $(pkg-config --libs proj) -lgeotiff -o "$work/geokey_prj_fuzz"
+"$cxx" "${common[@]}" fuzz/geokey_seeds.cpp -o "$work/geokey_seeds"
 
 echo "fuzz: building the seed generator"
 # The generator lays tiled surveys with the tiler's grid.
@@ -49,9 +61,13 @@ for version in 1.0 1.1 1.2; do
     done
 done
 cp "$work/seeds/1.2-1/survey.txt" "$work/corpus/seed-list.txt"
+"$work/geokey_seeds" "$work/geokey-corpus"
 
 [[ "$seconds" == "0" ]] && exit 0
-echo "fuzz: running for $seconds s"
+# Each target takes half the time, at least one second (libFuzzer reads a
+# time of 0 as no limit).
+geokey_seconds=$((seconds / 2 > 0 ? seconds / 2 : 1))
+las_seconds=$((seconds - geokey_seconds > 0 ? seconds - geokey_seconds : 1))
 cd "$work"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
@@ -60,6 +76,11 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 if [[ -z "${TMPDIR:-}" ]]; then
     if [[ -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; else export TMPDIR=/tmp; fi
 fi
-args=(-max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
+args=(-max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
 if [[ "$jobs" -gt 1 ]]; then args+=(-fork="$jobs"); fi
-./las_header_fuzz "${args[@]}" corpus
+echo "fuzz: las_header_fuzz for $las_seconds s"
+./las_header_fuzz -max_total_time="$las_seconds" "${args[@]}" corpus
+echo "fuzz: geokey_prj_fuzz for $geokey_seconds s"
+./geokey_prj_fuzz -max_total_time="$geokey_seconds" "${args[@]}" geokey-corpus
+echo "fuzz: corpus of las_header_fuzz $(find corpus -type f | wc -l) inputs," \
+    "of geokey_prj_fuzz $(find geokey-corpus -type f | wc -l) inputs"

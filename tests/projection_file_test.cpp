@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 #include <regex>
 #include <string>
 #include <vector>
@@ -26,12 +28,15 @@ namespace {
 using Records = std::vector<survey::VariableLengthRecord>;
 
 // A GeoKeyDirectory record of the keys {KeyID, TIFFTagLocation, Count,
-// Value_Offset}; `declared` keys in its header (default: as many as given).
-survey::VariableLengthRecord geokeys(const std::vector<std::vector<std::uint16_t>>& keys, int declared = -1) {
+// Value_Offset}, followed by `values`; `declared` keys in its header
+// (default: as many as given).
+survey::VariableLengthRecord geokeys(const std::vector<std::vector<std::uint16_t>>& keys, int declared = -1,
+                                     const std::vector<std::uint16_t>& values = {}) {
     survey::VariableLengthRecord vlr{"LASF_Projection", 34735, "GeoKeyDirectoryTag", {}};
     const auto count = static_cast<std::uint16_t>(declared < 0 ? keys.size() : declared);
     std::vector<std::uint16_t> words{1, 1, 0, count};
     for (const auto& key : keys) words.insert(words.end(), key.begin(), key.end());
+    words.insert(words.end(), values.begin(), values.end());
     for (std::uint16_t w : words) {
         vlr.payload.push_back(static_cast<unsigned char>(w));
         vlr.payload.push_back(static_cast<unsigned char>(w >> 8));
@@ -64,105 +69,6 @@ const std::string kCompoundWkt =
     R"(PARAMETER["latitude_of_origin",0],PARAMETER["central_meridian",9],PARAMETER["scale_factor",0.9996],)"
     R"(PARAMETER["false_easting",500000],PARAMETER["false_northing",0],UNIT["metre",1]],)"
     R"(VERT_CS["DHHN2016 height",VERT_DATUM["Deutsches Haupthoehennetz 2016",2005],UNIT["metre",1]]])";
-
-const survey::VariableLengthRecord kText{"LASF_Spec", 3, "Text area description", {'s', 0}};
-
-struct InputFile {
-    Records vlrs;
-    std::uint32_t extra_vlr_count = 0;  // declared in the header beyond `vlrs`
-};
-
-struct CrsCase {
-    const char* name;
-    std::vector<InputFile> files;
-    const char* srs;  // what GDAL identifies in the .prj; nullptr: no .prj
-};
-
-const std::vector<CrsCase> kCases = {
-    {"EPSG code of a GeoKeyDirectory", {{{projected(32633), kText}}, {{projected(32633)}}}, "EPSG:32633"},
-    {"geographic code without a projected one",
-     {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}},
-      {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}}}},
-     "EPSG:4326"},
-    {"compound WKT record: its horizontal part",
-     {{{wkt(kCompoundWkt)}}, {{wkt(kCompoundWkt)}}},
-     "EPSG:25832"},
-    {"one system as a code and as WKT", {{{projected(32633)}}, {{kText, wkt(kUtm33Wkt)}}}, "EPSG:32633"},
-    {"files disagree", {{{projected(32633)}}, {{projected(32632)}}}, nullptr},
-    {"one file names no system", {{{projected(32633)}}, {{kText}}}, nullptr},
-    {"user-defined projected system on a known geographic one",
-     {{{geokeys({{2048, 0, 1, 4326}, {3072, 0, 1, 32767}})}},
-      {{geokeys({{2048, 0, 1, 4326}, {3072, 0, 1, 32767}})}}},
-     nullptr},
-    {"code PROJ does not know", {{{projected(1234)}}, {{projected(1234)}}}, nullptr},
-    {"key count past the record", {{{geokeys({{3072, 0, 1, 32633}}, 2)}}, {{projected(32633)}}}, nullptr},
-    {"record count past the records: the record that fits is read",
-     {{{projected(32633)}, 1}, {{projected(32633)}}},
-     "EPSG:32633"},
-    {"a geographic code without a model type",
-     {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}}, {{{geokeys({{2048, 0, 1, 4326}})}}}},
-     nullptr},
-};
-
-std::vector<survey::PointRecord> points() {
-    std::vector<survey::PointRecord> p(3);
-    p[0].X = 1000, p[0].Y = 1000;
-    p[1].X = 25000, p[1].Y = 2000;
-    p[2].X = 3000, p[2].Y = 18000;
-    return p;
-}
-
-// Writes a.las and b.las with the given records, runs the tiler with a
-// buffer and the tile index over a tile index of an earlier run, and returns
-// its output with the elapsed time masked.
-std::string run_case(const TempDir& dir, const std::vector<InputFile>& files) {
-    const char* names[] = {"a.las", "b.las"};
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        survey::LasFileSpec spec;
-        spec.PointDataFormatID = 0;
-        spec.vlrs = files[k].vlrs;
-        LAS12Header header = survey::make_header(spec, points());
-        header.NumberOfVariableLengthRecords += files[k].extra_vlr_count;
-        survey::write_las_file(dir.file(names[k]), spec, header, points());
-    }
-    test::write_file(dir.file("list.txt"), "a.las\nb.las\n");
-    for (const char* prj : {"T_Tiles.prj", "T_Tiles_w_buffer.prj"})
-        test::write_file(dir.file(prj), "earlier");
-    const test::RunResult r = test::run_tessaro({"list.txt", "T", "100", "-b", "5", "-s"}, dir.path);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(r.errors, "");
-    return std::regex_replace(r.output, std::regex("Elapsed time [0-9.]+"), "Elapsed time #");
-}
-
-const char* const kIndexFiles[] = {"T_Tiles.shp",          "T_Tiles.shx",          "T_Tiles.dbf",
-                                   "T_Tiles_w_buffer.shp", "T_Tiles_w_buffer.shx", "T_Tiles_w_buffer.dbf",
-                                   "T_TileCoords.dbf"};
-
-TEST(ProjectionFile, WrittenWhenAllFilesNameOneKnownSystem) {
-    TempDir reference;
-    const std::string reference_output = run_case(reference, {{{kText}}, {{}}});
-    EXPECT_FALSE(file_exists(reference.file("T_Tiles.prj")));
-    EXPECT_FALSE(file_exists(reference.file("T_Tiles_w_buffer.prj")));
-
-    for (const CrsCase& c : kCases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        EXPECT_EQ(run_case(dir, c.files), reference_output);
-        for (const char* file : kIndexFiles)
-            EXPECT_EQ(read_file(dir.file(file)), read_file(reference.file(file))) << file;
-        if (c.srs == nullptr) {
-            EXPECT_FALSE(file_exists(dir.file("T_Tiles.prj")));
-            EXPECT_FALSE(file_exists(dir.file("T_Tiles_w_buffer.prj")));
-            continue;
-        }
-        const std::string prj = read_file(dir.file("T_Tiles.prj"));
-        EXPECT_EQ(read_file(dir.file("T_Tiles_w_buffer.prj")), prj);
-        EXPECT_EQ(prj.find("VERTCS"), std::string::npos) << prj;
-        const test::OgrLayer layer = test::read_layer(dir.file("T_Tiles.shp"));
-        EXPECT_EQ(layer.problem, "");
-        EXPECT_EQ(layer.srs_id, c.srs) << prj;
-    }
-}
 
 // One GeoKey: a short held in the entry, or a double or a text held in the
 // parameter records.
@@ -198,6 +104,204 @@ Records key_records(const std::vector<GeoKey>& keys) {
     if (!doubles.payload.empty()) records.push_back(doubles);
     if (!ascii.payload.empty()) records.push_back(ascii);
     return records;
+}
+
+const survey::VariableLengthRecord kText{"LASF_Spec", 3, "Text area description", {'s', 0}};
+
+struct InputFile {
+    Records vlrs;
+    std::uint32_t extra_vlr_count = 0;  // declared in the header beyond `vlrs`
+};
+
+struct CrsCase {
+    const char* name;
+    std::vector<InputFile> files;
+    const char* srs;  // what GDAL identifies in the .prj; nullptr: no .prj
+    // Without a .prj: why the console says there is none; nullptr: it says
+    // nothing.
+    const char* fault = nullptr;
+    bool without_database = false;  // PROJ_DATA names a directory without PROJ's database
+};
+
+const char* const kUnsound = "a number of it is not finite or beyond any Earth model";
+const GeoKey kProjectedModel{1024, 'S', 1};
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+
+// Transverse Mercator on WGS 84 in a unit of `unit_size` metres, with
+// `latitude` of origin and `false_northing`, every key user-defined.
+Records user_transverse_mercator(double latitude, double false_northing, double unit_size = 1) {
+    return key_records({kProjectedModel,
+                        {2048, 'S', 4326},
+                        {3072, 'S', 32767},
+                        {3074, 'S', 32767},
+                        {3075, 'S', 1},
+                        {3076, 'S', 32767},
+                        {3077, 'D', unit_size},
+                        {3080, 'D', 15},
+                        {3081, 'D', latitude},
+                        {3082, 'D', 500000},
+                        {3083, 'D', false_northing},
+                        {3092, 'D', 0.9996}});
+}
+
+const std::vector<CrsCase> kCases = {
+    {"EPSG code of a GeoKeyDirectory", {{{projected(32633), kText}}, {{projected(32633)}}}, "EPSG:32633"},
+    {"geographic code without a projected one",
+     {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}},
+      {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}}}},
+     "EPSG:4326"},
+    {"compound WKT record: its horizontal part",
+     {{{wkt(kCompoundWkt)}}, {{wkt(kCompoundWkt)}}},
+     "EPSG:25832"},
+    {"one system as a code and as WKT", {{{projected(32633)}}, {{kText, wkt(kUtm33Wkt)}}}, "EPSG:32633"},
+    {"files disagree", {{{projected(32633)}}, {{projected(32632)}}}, nullptr},
+    {"one file names no system", {{{projected(32633)}}, {{kText}}}, nullptr},
+    {"user-defined projected system on a known geographic one",
+     {{{geokeys({{2048, 0, 1, 4326}, {3072, 0, 1, 32767}})}},
+      {{geokeys({{2048, 0, 1, 4326}, {3072, 0, 1, 32767}})}}},
+     nullptr,
+     "its GeoTIFF keys are incomplete"},
+    {"code PROJ does not know",
+     {{{projected(1234)}}, {{projected(1234)}}},
+     nullptr,
+     "PROJ's database does not hold its code"},
+    {"key count past the record",
+     {{{geokeys({{3072, 0, 1, 32633}}, 2)}}, {{projected(32633)}}},
+     nullptr,
+     "its GeoTIFF keys are malformed"},
+    {"record count past the records: the record that fits is read",
+     {{{projected(32633)}, 1}, {{projected(32633)}}},
+     "EPSG:32633"},
+    {"a geographic code without a model type",
+     {{{geokeys({{1024, 0, 1, 2}, {2048, 0, 1, 4326}})}}, {{{geokeys({{2048, 0, 1, 4326}})}}}},
+     nullptr,
+     "its GeoTIFF keys are incomplete"},
+    {"a code held in the key directory after the keys",
+     {{{geokeys({{1024, 0, 1, 1}, {3072, 34735, 1, 16}, {3076, 0, 1, 9001}}, -1, {32633})}},
+      {{projected(32633)}}},
+     "EPSG:32633"},
+    {"an array of shorts in the key directory",
+     {{{geokeys({{1024, 0, 1, 1}, {3072, 34735, 2, 12}}, -1, {32633, 32633})}},
+      {{geokeys({{1024, 0, 1, 1}, {3072, 34735, 2, 12}}, -1, {32633, 32633})}}},
+     nullptr,
+     "its GeoTIFF keys are malformed"},
+    {"semi-major axis +Inf",
+     {{key_records({{1024, 'S', 2},
+                    {2048, 'S', 32767},
+                    {2050, 'S', 32767},
+                    {2056, 'S', 32767},
+                    {2057, 'D', kInf},
+                    {2059, 'D', 298.257}})},
+      {{projected(32633)}}},
+     nullptr,
+     kUnsound},
+    {"NaN latitude of origin",
+     {{user_transverse_mercator(kNan, 0)}, {user_transverse_mercator(kNan, 0)}},
+     nullptr,
+     kUnsound},
+    {"unit size 5e-324",
+     {{user_transverse_mercator(0, 0, 5e-324)}, {user_transverse_mercator(0, 0, 5e-324)}},
+     nullptr,
+     kUnsound},
+    {"false northing 1e20",
+     {{user_transverse_mercator(0, 1e20)}, {user_transverse_mercator(0, 1e20)}},
+     nullptr,
+     kUnsound},
+    {"WKT record of a zero unit",
+     {{{wkt(std::regex_replace(kUtm33Wkt, std::regex(R"(UNIT\["metre",1\])"), R"(UNIT["metre",0])"))}},
+      {{wkt(kUtm33Wkt)}}},
+     nullptr,
+     kUnsound},
+    {"an angular unit PROJ's database lacks: nothing on standard error",
+     {{key_records({{1024, 'S', 2}, {2048, 'S', 32767}, {2050, 'S', 6326}, {2054, 'S', 65535}})},
+      {key_records({{1024, 'S', 2}, {2048, 'S', 32767}, {2050, 'S', 6326}, {2054, 'S', 65535}})}},
+     ""},
+    {"PROJ's database missing",
+     {{{projected(32633)}}, {{projected(32633)}}},
+     nullptr,
+     "PROJ's database cannot be opened: see PROJ_DATA",
+     true},
+};
+
+std::vector<survey::PointRecord> points() {
+    std::vector<survey::PointRecord> p(3);
+    p[0].X = 1000, p[0].Y = 1000;
+    p[1].X = 25000, p[1].Y = 2000;
+    p[2].X = 3000, p[2].Y = 18000;
+    return p;
+}
+
+// Writes a.las and b.las with the given records, runs the tiler with a
+// buffer and the tile index over a tile index of an earlier run, and returns
+// its output with the elapsed time masked.
+std::string run_case(const TempDir& dir, const std::vector<InputFile>& files, bool without_database = false) {
+    const char* names[] = {"a.las", "b.las"};
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        survey::LasFileSpec spec;
+        spec.PointDataFormatID = 0;
+        spec.vlrs = files[k].vlrs;
+        LAS12Header header = survey::make_header(spec, points());
+        header.NumberOfVariableLengthRecords += files[k].extra_vlr_count;
+        survey::write_las_file(dir.file(names[k]), spec, header, points());
+    }
+    test::write_file(dir.file("list.txt"), "a.las\nb.las\n");
+    for (const char* prj : {"T_Tiles.prj", "T_Tiles_w_buffer.prj"})
+        test::write_file(dir.file(prj), "earlier");
+    test::RunHooks hooks;
+    if (without_database) hooks.before_exec = [] { setenv("PROJ_DATA", "/nonexistent", 1); };
+    const test::RunResult r =
+        test::run_program(TESSARO_BIN, {"list.txt", "T", "100", "-b", "5", "-s"}, dir.path, 300, hooks);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.errors, "");
+    return std::regex_replace(r.output, std::regex("Elapsed time [0-9.]+"), "Elapsed time #");
+}
+
+const char* const kIndexFiles[] = {"T_Tiles.shp",          "T_Tiles.shx",          "T_Tiles.dbf",
+                                   "T_Tiles_w_buffer.shp", "T_Tiles_w_buffer.shx", "T_Tiles_w_buffer.dbf",
+                                   "T_TileCoords.dbf"};
+
+// The console of a run without a .prj for `fault`: the reference with the
+// line that says why.
+std::string with_fault(const std::string& reference, const char* fault) {
+    if (fault == nullptr) return reference;
+    const std::string after = "Saving tile extent to shapefile ...\n";
+    std::string output = reference;
+    output.insert(output.find(after) + after.size(),
+                  "\nThe files name a coordinate system that cannot be written as a .prj (" +
+                      std::string(fault) + "): no .prj\n");
+    return output;
+}
+
+TEST(ProjectionFile, WrittenWhenAllFilesNameOneKnownSystem) {
+    TempDir reference;
+    const std::string reference_output = run_case(reference, {{{kText}}, {{}}});
+    EXPECT_FALSE(file_exists(reference.file("T_Tiles.prj")));
+    EXPECT_FALSE(file_exists(reference.file("T_Tiles_w_buffer.prj")));
+
+    for (const CrsCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string output = run_case(dir, c.files, c.without_database);
+        EXPECT_EQ(output, with_fault(reference_output, c.fault));
+        for (const char* file : kIndexFiles)
+            EXPECT_EQ(read_file(dir.file(file)), read_file(reference.file(file))) << file;
+        // The same files give the same console and the same .prj every run.
+        TempDir again;
+        EXPECT_EQ(run_case(again, c.files, c.without_database), output);
+        EXPECT_EQ(read_file(again.file("T_Tiles.prj")), read_file(dir.file("T_Tiles.prj")));
+        if (c.srs == nullptr) {
+            EXPECT_FALSE(file_exists(dir.file("T_Tiles.prj")));
+            EXPECT_FALSE(file_exists(dir.file("T_Tiles_w_buffer.prj")));
+            continue;
+        }
+        const std::string prj = read_file(dir.file("T_Tiles.prj"));
+        EXPECT_EQ(read_file(dir.file("T_Tiles_w_buffer.prj")), prj);
+        EXPECT_EQ(prj.find("VERTCS"), std::string::npos) << prj;
+        const test::OgrLayer layer = test::read_layer(dir.file("T_Tiles.shp"));
+        EXPECT_EQ(layer.problem, "");
+        EXPECT_EQ(layer.srs_id, c.srs) << prj;
+    }
 }
 
 // What GDAL reads as ESRI WKT from a GeoTIFF carrying `keys`, written by
@@ -269,7 +373,21 @@ struct KeyCase {
     const char* gdal_without_prj;
 };
 
-const GeoKey kProjectedModel{1024, 'S', 1};
+// A user-defined transverse Mercator on NAD83 in metres with these false
+// easting and northing, which PROJ writes in exponent form.
+std::vector<GeoKey> transverse_mercator(double false_easting, double false_northing) {
+    return {kProjectedModel,
+            {2048, 'S', 4269},
+            {3072, 'S', 32767},
+            {3074, 'S', 32767},
+            {3075, 'S', 1},
+            {3076, 'S', 9001},
+            {3080, 'D', -90.5},
+            {3081, 'D', 29.5},
+            {3082, 'D', false_easting},
+            {3083, 'D', false_northing},
+            {3092, 'D', 0.9999}};
+}
 
 const std::vector<KeyCase> kKeyCases = {
     {"code with a unit override: NAD83 / Mississippi West in US survey feet",
@@ -323,6 +441,9 @@ const std::vector<KeyCase> kKeyCases = {
      {kProjectedModel, {2048, 'S', 4326}, {3072, 'S', 32767}},
      0,
      "LOCAL_CS["},
+    {"small false northing 0.00002", transverse_mercator(500000, 0.00002), 0, nullptr},
+    {"large false northing 1e9", transverse_mercator(500000, 1e9), 0, nullptr},
+    {"tiny false easting 1e-300", transverse_mercator(1e-300, 0), 0, nullptr},
 };
 
 TEST(ProjectionFile, GeoKeysAreReadAsGdalReadsThemFromAGeoTiff) {
@@ -341,6 +462,13 @@ TEST(ProjectionFile, GeoKeysAreReadAsGdalReadsThemFromAGeoTiff) {
         const std::string prj = read_file(dir.file("T_Tiles.prj"));
         EXPECT_EQ(wkt_nodes(prj), wkt_nodes(gdal)) << prj << "\n" << gdal;
         EXPECT_FALSE(wkt_nodes(prj).empty());
+        // Every number a plain decimal, which GDAL reads back to the same
+        // values.
+        EXPECT_FALSE(std::regex_search(prj, std::regex(R"([,\[][-+]?[0-9.]*[eE])"))) << prj;
+        const test::RunResult again = test::run_program(
+            "/usr/bin/gdalsrsinfo", {"--single-line", "-o", "wkt_esri", "T_Tiles.prj"}, dir.path);
+        EXPECT_EQ(again.errors, "");
+        EXPECT_EQ(wkt_nodes(again.output), wkt_nodes(prj)) << prj << "\n" << again.output;
     }
 }
 

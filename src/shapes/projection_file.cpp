@@ -2,11 +2,18 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
 
 #include "console.hpp"
 #include "geokey_crs.hpp"
@@ -35,38 +42,169 @@ ProjObject horizontal_part(PJ_CONTEXT* context, ProjObject crs) {
     return {};
 }
 
-// The system of the GeoTIFF keys when they name a usable one, otherwise
-// that of the WKT record.
-ProjObject create_crs(PJ_CONTEXT* context, const CrsName& name) {
-    if (!name.geokeys.empty())
-        if (ProjObject crs = geokey_crs(context, name)) return crs;
-    if (name.wkt.empty()) return {};
-    return ProjObject(proj_create_from_wkt(context, name.wkt.c_str(), nullptr, nullptr, nullptr));
+// `value` as a plain decimal that gives the same double back: digits and at
+// most one point, never an exponent; integers end in ".0" as PROJ writes
+// them.
+std::string plain_decimal(double value) {
+    // The shortest fixed form of any double takes at most some 330
+    // characters (the smallest subnormal, DBL_MAX).
+    std::string plain(400, '\0');
+    const std::to_chars_result r =
+        std::to_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::fixed);
+    if (r.ec != std::errc()) return {};
+    plain.resize(static_cast<std::size_t>(r.ptr - plain.data()));
+    if (plain.find('.') == std::string::npos) plain += ".0";
+    return plain;
 }
 
-// ESRI WKT of the horizontal system `name` names; empty when there is none.
-std::string esri_wkt(PJ_CONTEXT* context, const CrsName& name) {
-    const ProjObject crs = horizontal_part(context, create_crs(context, name));
-    if (!crs) return {};
-    const char* wkt = proj_as_wkt(context, crs.get(), PJ_WKT1_ESRI, nullptr);
-    return wkt != nullptr ? wkt : std::string();
+// A bare value of the WKT text: a number PROJ wrote in plain decimals
+// (kept as written), a number in exponent form, possibly with the ".0" PROJ
+// appends to it (rewritten in plain decimals), or a word (kept). Empty when
+// it is a number that is not finite.
+std::optional<std::string> plain_value(std::string_view value) {
+    bool plain = !value.empty();
+    for (const char c : value)
+        plain = plain && (std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-');
+    if (plain) return std::string(value);
+    std::string_view text = value;
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    double number = 0;
+    const std::from_chars_result r = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (r.ec == std::errc::invalid_argument) return std::string(value);  // a word, not a number
+    const std::string_view rest(r.ptr, static_cast<std::size_t>(text.data() + text.size() - r.ptr));
+    if (r.ec != std::errc() || !std::isfinite(number) || !(rest.empty() || rest == ".0")) return std::nullopt;
+    std::string decimal = plain_decimal(negative ? -number : number);
+    if (decimal.empty()) return std::nullopt;
+    return decimal;
+}
+
+// `wkt` with every number written in plain decimals, which every reader
+// parses: PROJ writes small and large numbers in exponent form ("2E-05.0",
+// "1E+20.0"), which some refuse. Empty when a number is not finite.
+std::optional<std::string> with_plain_numbers(const std::string& wkt) {
+    constexpr std::string_view kDelimiters = "\"[](),";
+    std::string out;
+    out.reserve(wkt.size());
+    bool quoted = false;
+    for (std::size_t at = 0; at < wkt.size();) {
+        const char c = wkt[at];
+        if (quoted || kDelimiters.find(c) != std::string_view::npos) {
+            if (c == '"') quoted = !quoted;
+            out += c;
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < wkt.size() && kDelimiters.find(wkt[end]) == std::string_view::npos) ++end;
+        const std::string_view token(wkt.data() + at, end - at);
+        // A keyword opens a node; a value stands alone.
+        if (end < wkt.size() && (wkt[end] == '[' || wkt[end] == '(')) {
+            out += token;
+        } else {
+            const std::optional<std::string> value = plain_value(token);
+            if (!value) return std::nullopt;
+            out += *value;
+        }
+        at = end;
+    }
+    return out;
+}
+
+// The ESRI WKT of a system, or why there is none.
+struct Written {
+    std::string wkt;
+    CrsFault fault = CrsFault::none;
+};
+
+// The ESRI WKT, in plain decimals, of the horizontal part of `crs`.
+Written written(PJ_CONTEXT* context, ProjObject crs) {
+    const ProjObject horizontal = horizontal_part(context, std::move(crs));
+    if (!horizontal) return {{}, CrsFault::not_horizontal};
+    if (!sound_crs_numbers(context, horizontal.get())) return {{}, CrsFault::unsound_number};
+    const char* wkt = proj_as_wkt(context, horizontal.get(), PJ_WKT1_ESRI, nullptr);
+    if (wkt == nullptr) return {{}, CrsFault::not_made};
+    std::optional<std::string> plain = with_plain_numbers(wkt);
+    if (!plain || plain->empty()) return {{}, CrsFault::unsound_number};
+    return {std::move(*plain)};
+}
+
+// The system of the GeoTIFF keys when they name one that can be written,
+// otherwise that of the WKT record; when neither can, the fault of the keys
+// (or of the WKT record for a file without keys).
+Written esri_wkt(PJ_CONTEXT* context, const CrsName& name) {
+    CrsFault fault = CrsFault::none;
+    if (!name.geokeys.empty()) {
+        MadeCrs keys = geokey_crs(context, name);
+        Written w = keys.crs ? written(context, std::move(keys.crs)) : Written{{}, keys.fault};
+        if (w.fault == CrsFault::none) return w;
+        fault = w.fault;
+    }
+    if (name.wkt.empty()) return {{}, fault};
+    ProjObject crs(proj_create_from_wkt(context, name.wkt.c_str(), nullptr, nullptr, nullptr));
+    Written w = crs ? written(context, std::move(crs)) : Written{{}, CrsFault::unreadable_wkt};
+    if (w.fault != CrsFault::none && fault != CrsFault::none) w.fault = fault;
+    return w;
+}
+
+// PROJ reports what it cannot make through a context's log function, on
+// standard error unless told otherwise; so does the context libgeotiff makes
+// for itself, a copy of PROJ's default one. Both are told to keep quiet:
+// such a name gives the one console line instead.
+void discard_log(void*, int, const char*) {}
+
+void keep_quiet(PJ_CONTEXT* context) {
+    proj_log_func(context, nullptr, discard_log);
+    proj_log_level(context, PJ_LOG_NONE);
+}
+
+const char* fault_reason(CrsFault fault) {
+    switch (fault) {
+        case CrsFault::none: break;
+        case CrsFault::no_database: return "PROJ's database cannot be opened: see PROJ_DATA";
+        case CrsFault::malformed_keys: return "its GeoTIFF keys are malformed";
+        case CrsFault::incomplete_keys: return "its GeoTIFF keys are incomplete";
+        case CrsFault::contradictory_keys: return "its GeoTIFF keys contradict each other";
+        case CrsFault::unsound_number: return "a number of it is not finite or beyond any Earth model";
+        case CrsFault::unknown_code: return "PROJ's database does not hold its code";
+        case CrsFault::unknown_method: return "PROJ has no conversion for its projection method";
+        case CrsFault::unreadable_wkt: return "PROJ cannot read its WKT record";
+        case CrsFault::not_horizontal: return "it is neither projected nor two-dimensional geographic";
+        case CrsFault::not_made: return "PROJ cannot make it";
+    }
+    return "";
 }
 
 }  // namespace
 
-std::string survey_projection_wkt(const SurveyCrs& crs) {
+SurveyProjection survey_projection(const SurveyCrs& crs) {
     if (!crs.named_by_all || crs.names.empty()) return {};
+    keep_quiet(PJ_DEFAULT_CTX);
     const ProjContext context(proj_context_create());
-    if (!context) return {};
-    // PROJ would report what it cannot make on standard error; such a name
-    // simply gives no projection file.
-    proj_log_level(context.get(), PJ_LOG_NONE);
+    if (!context) return {{}, CrsFault::not_made};
+    keep_quiet(context.get());
+    if (proj_context_get_database_path(context.get()) == nullptr) return {{}, CrsFault::no_database};
     // Records written differently may still name one system: they agree
     // when the same ESRI WKT is made of each.
-    std::string wkt = esri_wkt(context.get(), crs.names.front());
-    for (std::size_t k = 1; k < crs.names.size() && !wkt.empty(); ++k)
-        if (esri_wkt(context.get(), crs.names[k]) != wkt) return {};
-    return wkt;
+    Written first = esri_wkt(context.get(), crs.names.front());
+    if (first.fault != CrsFault::none) return {{}, first.fault};
+    for (std::size_t k = 1; k < crs.names.size(); ++k) {
+        const Written other = esri_wkt(context.get(), crs.names[k]);
+        if (other.fault != CrsFault::none) return {{}, other.fault};
+        if (other.wkt != first.wkt) return {};
+    }
+    return {std::move(first.wkt)};
+}
+
+std::string survey_projection_wkt(const SurveyCrs& crs) {
+    SurveyProjection projection = survey_projection(crs);
+    if (projection.fault != CrsFault::none)
+        std::printf("\nThe files name a coordinate system that cannot be written as a .prj (%s): no .prj\n",
+                    fault_reason(projection.fault));
+    return std::move(projection.wkt);
 }
 
 void write_projection_file(const std::string& prjname, const std::string& wkt) {

@@ -9,11 +9,40 @@
 
 namespace tessaro {
 
+// Why the records of the files give no projection file although they name
+// a coordinate system.
+enum class CrsFault {
+    none,
+    no_database,         // PROJ's database cannot be opened
+    malformed_keys,      // the GeoTIFF key records are malformed
+    incomplete_keys,     // the keys lack what makes the system
+    contradictory_keys,  // the keys contradict each other
+    unsound_number,      // a number is not finite or beyond any Earth model
+    unknown_code,        // PROJ's database holds no such system or datum
+    unknown_method,      // a projection method PROJ has no conversion for
+    unreadable_wkt,      // PROJ cannot read the WKT record
+    not_horizontal,      // neither projected nor two-dimensional geographic
+    not_made,            // PROJ fails to make or to write the system
+};
+
+// The horizontal system of a survey as ESRI WKT, or why there is none.
+struct SurveyProjection {
+    std::string wkt;                  // one line; empty when there is none
+    CrsFault fault = CrsFault::none;  // set when the files name a system that gives none
+};
+
 // The horizontal coordinate system that every file of the survey names, as
-// one line of ESRI WKT. Of a compound system only the horizontal part is
-// kept. Empty when the files name no system or different systems, or when
-// neither the keys nor the WKT record of a file give a projected or
-// two-dimensional geographic system.
+// one line of ESRI WKT whose every number is a plain decimal. Of a compound
+// system only the horizontal part is kept. Empty without a fault when the
+// files name no system or different systems; empty with the fault of the
+// first file whose system cannot be written, when neither its keys nor its
+// WKT record give a projected or two-dimensional geographic system whose
+// numbers are sound. Nothing is printed, on standard output or standard
+// error.
+SurveyProjection survey_projection(const SurveyCrs& crs);
+
+// The WKT of survey_projection; when the files name a system that cannot be
+// written, prints one line that says so and why.
 std::string survey_projection_wkt(const SurveyCrs& crs);
 
 // Writes `wkt` as the whole content of `prjname`, replacing an earlier file.
