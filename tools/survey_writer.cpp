@@ -41,7 +41,7 @@ static_assert(kStartOfWaveformAt == kHeaderBytes && kStartOfWaveformAt + 8 == kH
 static_assert(kStartOfFirstEvlrAt == kHeader13Bytes && kStartOfFirstEvlrAt + 8 == kNumberOfEvlrsAt);
 static_assert(kNumberOfEvlrsAt + 4 == kNumberOfPointRecordsAt &&
               kNumberOfPointRecordsAt + 8 == kPointsByReturnAt);
-static_assert(kPointsByReturnAt + 15 * 8 == kHeader14Bytes);
+static_assert(kPointsByReturnAt + std::size_t{15} * 8 == kHeader14Bytes);
 
 constexpr std::size_t kExtraBytesDescriptorBytes = 192;
 
@@ -823,7 +823,7 @@ VariableLengthRecord trajectory_evlr(const SurveySpec& spec, unsigned strip) {
         const double sample[4] = {start + along * duration,
                                   s.eastward ? spec.origin_x + track : spec.origin_x + spec.width - track,
                                   s.centre_y, kFlyingHeight + 3.0 * std::sin(along * 7.0)};
-        for (int i = 0; i < 4; ++i) store_f64le(evlr.payload.data() + 32 * k + 8 * i, sample[i]);
+        for (std::size_t i = 0; i < 4; ++i) store_f64le(evlr.payload.data() + 32 * k + 8 * i, sample[i]);
     }
     return evlr;
 }
