@@ -397,7 +397,7 @@ TEST(LasInterop, CopcDecodesEveryFieldOfTheWritersLas13And14Surveys) {
             }
             if (v14 && layout.extended) {
                 EXPECT_EQ(+h.NumberOfPointReturns, 0U);
-                for (std::uint32_t legacy : h.NumberOfPointsByReturn) EXPECT_EQ(legacy, 0U);
+                for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(+h.NumberOfPointsByReturn[k], 0U) << k;
             }
 
             // Every record as the reader decodes it.

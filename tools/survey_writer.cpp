@@ -139,7 +139,8 @@ LasHeader layout_header(const LasFileSpec& spec) {
     std::memcpy(h.LASF, "LASF", 4);
     h.FileSourceID = spec.FileSourceID;
     h.GlobalEncoding = spec.GlobalEncoding;
-    if (point_format_layout(spec.PointDataFormatID).extended) h.GlobalEncoding |= kWktBit;
+    if (spec.VersionMinor >= 4 && point_format_layout(spec.PointDataFormatID).extended)
+        h.GlobalEncoding |= kWktBit;
     h.VersionMajor = spec.VersionMajor;
     h.VersionMinor = spec.VersionMinor;
     copy_text(h.SystemIdentifier, spec.SystemIdentifier);

@@ -95,7 +95,7 @@ struct LasFileSpec {
     std::uint8_t VersionMinor = 2;  // 0 to 4
     std::uint8_t PointDataFormatID = 1;
     // Written as given, with bit 4 (coordinate system as OGC WKT) added for
-    // formats 6 to 8, which LAS 1.4 requires.
+    // formats 6 to 8 in LAS 1.4, which requires it.
     std::uint16_t GlobalEncoding = 0;
     // Bytes after the standard fields of every record: PointDataRecordLength
     // is the format's size plus this.
@@ -193,8 +193,9 @@ LAS12Header make_header(const LasFileSpec& spec, const std::vector<PointRecord>&
 void write_las_file(const std::string& path, const LasFileSpec& spec, const std::vector<PointRecord>& points);
 
 // Writes a LAS file with an explicit header (for files whose header disagrees
-// with their points); the bytes between header and points, and after the
-// points, follow `spec`.
+// with their points): its fields are written as given, in the header block
+// of the version of `spec`; the bytes between header and points, and after
+// the points, follow `spec`.
 void write_las_file(const std::string& path, const LasFileSpec& spec, const LasHeader& header,
                     const std::vector<PointRecord>& points);
 
@@ -242,7 +243,8 @@ struct SurveySpec {
     unsigned extra_bytes = 0;
     bool describe_extra_bytes = true;
     // EVLRs after the points of every file (LAS 1.4): the first holds the
-    // strip's trajectory and is longer than a VLR can be, the others a note.
+    // strip's trajectory (the first strip's in a tiled survey) and is longer
+    // than a VLR can be, the others a note.
     unsigned evlrs = 0;
     std::uint32_t seed = 1;
     RecordOrder order = RecordOrder::scan;
