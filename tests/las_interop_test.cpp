@@ -1,11 +1,13 @@
 // Tiles are read by other people's software: every tile of generated surveys
 // (every LAS version and point format, with VLRs, cut with a buffer) is read
 // with the loaders.gl LAS loader under Node.js, and what it decodes must be
-// what the tile holds and what the input held.
+// what the tile holds and what the input held. The survey writer's LAS 1.3
+// and 1.4 files are read with the copc package's reader, field by field.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -233,6 +235,250 @@ TEST(LasInterop, LoadersGlReadsEveryTileOfEveryPointFormat) {
             }
         }
         EXPECT_EQ(seen, tiles.size());
+    }
+}
+
+// The value of one extra bytes field as its type reads it.
+double extra_field_value(const std::vector<unsigned char>& extra, const survey::ExtraBytesField& f) {
+    const unsigned char* b = extra.data() + f.offset;
+    switch (f.data_type) {
+        case 1: return b[0];
+        case 2: return static_cast<std::int8_t>(b[0]);
+        case 3: return load_u16le(b);
+        case 4: return static_cast<std::int16_t>(load_u16le(b));
+        case 5: return load_u32le(b);
+        case 6: return load_i32le(b);
+        case 9: return std::bit_cast<float>(load_u32le(b));
+        case 10: return load_f64le(b);
+        default: throw std::runtime_error("no such extra bytes type");
+    }
+}
+
+struct WrittenSurvey {
+    const char* name;
+    unsigned minor, format, extra_bytes;
+    bool describe, with_vlrs;
+    unsigned evlrs;
+    survey::WktPlace wkt;
+    survey::RecordOrder order;
+};
+
+// What the reader found of the records in a file's VLRs and EVLRs.
+struct FoundRecords {
+    std::size_t vlrs = 0, evlrs = 0;
+    bool wkt_vlr = false, wkt_evlr = false, extra_bytes_vlr = false, trajectory = false;
+    double end = 0;  // where the last EVLR ends
+};
+
+FoundRecords found_records(const Json& vlrs) {
+    FoundRecords found;
+    for (const Json& v : vlrs.array()) {
+        const bool extended = std::get<bool>(v["isExtended"].v);
+        const std::string user = v["userId"].text();
+        const double id = v["recordId"].number();
+        ++(extended ? found.evlrs : found.vlrs);
+        if (user == "LASF_Projection" && id == 2112) (extended ? found.wkt_evlr : found.wkt_vlr) = true;
+        if (!extended && user == "LASF_Spec" && id == 4) found.extra_bytes_vlr = true;
+        if (extended && user == "Tessaro" && id == 1 && v["contentLength"].number() == 65600)
+            found.trajectory = true;
+        if (extended)
+            found.end = std::max(found.end, v["contentOffset"].number() + v["contentLength"].number());
+    }
+    return found;
+}
+
+TEST(LasInterop, CopcDecodesEveryFieldOfTheWritersLas13And14Surveys) {
+    const std::string node = find_node();
+    ASSERT_FALSE(node.empty()) << "Node.js is not on PATH; run scripts/setup.sh";
+    ASSERT_TRUE(std::filesystem::exists(kInterop + "/node_modules/copc"))
+        << "tests/interop/node_modules is missing: run scripts/setup.sh to install the pinned LAS readers";
+
+    using survey::RecordOrder;
+    using survey::WktPlace;
+    const WrittenSurvey cases[] = {
+        {"1.3 format 1", 3, 1, 0, true, true, 0, WktPlace::none, RecordOrder::scan},
+        {"1.2 format 3, extra bytes", 2, 3, 6, true, false, 0, WktPlace::none, RecordOrder::random},
+        {"1.4 format 1, WKT VLR", 4, 1, 7, true, false, 2, WktPlace::vlr, RecordOrder::random},
+        {"1.4 format 6", 4, 6, 13, true, true, 1, WktPlace::none, RecordOrder::tiled},
+        {"1.4 format 7, undescribed, WKT EVLR", 4, 7, 5, false, false, 3, WktPlace::evlr, RecordOrder::scan},
+        {"1.4 format 8", 4, 8, 29, true, true, 2, WktPlace::none, RecordOrder::random},
+    };
+    for (const WrittenSurvey& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        survey::SurveySpec spec;
+        spec.directory = dir.path;
+        spec.files = 2;
+        spec.points = 6000;
+        spec.VersionMinor = static_cast<std::uint8_t>(c.minor);
+        spec.PointDataFormatID = static_cast<std::uint8_t>(c.format);
+        spec.extra_bytes = c.extra_bytes;
+        spec.describe_extra_bytes = c.describe;
+        spec.with_vlrs = c.with_vlrs;
+        spec.evlrs = c.evlrs;
+        spec.wkt = c.wkt;
+        spec.order = c.order;
+        spec.width = 600;
+        spec.height = 450;
+        spec.seed = 5 + c.format;
+        const std::vector<std::string> files = survey::generate_survey(spec);
+        std::vector<std::string> args{kInterop + "/read_records.mjs"};
+        args.insert(args.end(), files.begin(), files.end());
+        const RunResult js = run_program(node, args, kInterop, 300);
+        ASSERT_EQ(js.status, 0) << js.output.substr(0, 2000) << js.errors;
+
+        const survey::PointFormatLayout layout = survey::point_format_layout(c.format);
+        const std::vector<survey::ExtraBytesField> fields = survey::extra_bytes_fields(c.extra_bytes);
+        const bool wkt_vlr =
+            c.wkt == WktPlace::vlr || (c.wkt == WktPlace::none && c.with_vlrs && layout.extended);
+        std::stringstream lines(js.output);
+        std::size_t seen = 0;
+        for (std::string line; std::getline(lines, line); ++seen) {
+            JsonReader reader{line};
+            const Json j = reader.value();
+            ASSERT_FALSE(j.has("error")) << j["error"].text();
+            ASSERT_LT(seen, files.size());
+            ASSERT_EQ(j["file"].text(), files[seen]);
+            SCOPED_TRACE(files[seen]);
+            const std::string image = read_file(files[seen]);
+            const auto* bytes = reinterpret_cast<const unsigned char*>(image.data());
+            const survey::LasHeader full = survey::decode_header(bytes, image.size());
+            const LAS12Header& h = full.base;
+            const bool v14 = c.minor == 4;
+            const std::uint64_t n = v14 ? full.NumberOfPointRecords : h.NumberOfPointReturns;
+            const std::size_t len = h.PointDataRecordLength;
+            const double mins[3] = {h.MinX, h.MinY, h.MinZ}, maxs[3] = {h.MaxX, h.MaxY, h.MaxZ};
+
+            // The header as the reader sees it.
+            EXPECT_EQ(j["pointDataRecordFormat"].number(), c.format);
+            EXPECT_EQ(j["pointDataRecordLength"].number(), layout.size + c.extra_bytes);
+            EXPECT_EQ(j["pointDataOffset"].number(), +h.OffsetToData);
+            EXPECT_EQ(j["pointCount"].number(), n);
+            ASSERT_EQ(j["pointsDecoded"].number(), n);
+            for (int a = 0; a < 3; ++a) {
+                EXPECT_EQ(j["min"].array()[a].number(), mins[a]) << "axis " << a;
+                EXPECT_EQ(j["max"].array()[a].number(), maxs[a]) << "axis " << a;
+            }
+            std::vector<double> by_return(15, 0.0);
+            if (!j["vlrs"].is_null()) {
+                EXPECT_EQ(j["minorVersion"].number(), c.minor);
+                EXPECT_EQ(j["headerLength"].number(), survey::header_block_size(c.minor));
+                EXPECT_EQ(j["globalEncoding"].number(), wkt_vlr || c.wkt == WktPlace::evlr ? 16 : 0);
+                const auto& counts = j["pointCountByReturn"].array();
+                ASSERT_EQ(counts.size(), v14 ? 15U : 5U);
+                for (std::size_t k = 0; k < counts.size(); ++k) {
+                    EXPECT_EQ(counts[k].number(),
+                              v14 ? full.NumberOfPointsByReturn[k] : h.NumberOfPointsByReturn[k])
+                        << "return " << k + 1;
+                    by_return[k] = counts[k].number();
+                }
+                const FoundRecords found = found_records(j["vlrs"]);
+                EXPECT_EQ(found.vlrs, +h.NumberOfVariableLengthRecords);
+                EXPECT_EQ(found.evlrs, c.evlrs + (c.wkt == WktPlace::evlr ? 1 : 0));
+                EXPECT_EQ(found.wkt_vlr, wkt_vlr);
+                EXPECT_EQ(found.wkt_evlr, c.wkt == WktPlace::evlr);
+                EXPECT_EQ(found.extra_bytes_vlr, c.extra_bytes != 0 && c.describe);
+                EXPECT_EQ(found.trajectory, c.evlrs != 0);
+                if (v14) {
+                    EXPECT_EQ(j["evlrCount"].number(), found.evlrs);
+                    EXPECT_EQ(j["evlrOffset"].number(), found.evlrs == 0 ? 0.0 : h.OffsetToData + n * len);
+                }
+                // Nothing follows the last EVLR, or the points without one.
+                EXPECT_EQ(found.evlrs == 0 ? h.OffsetToData + n * len : found.end, image.size());
+                const auto& described = j["extraBytes"].array();
+                ASSERT_EQ(described.size(), found.extra_bytes_vlr ? fields.size() : 0U);
+                for (std::size_t k = 0; k < described.size(); ++k) {
+                    EXPECT_EQ(described[k]["name"].text(), fields[k].name);
+                    EXPECT_EQ(described[k]["length"].number(), fields[k].size);
+                }
+            } else {
+                EXPECT_EQ(c.minor, 3U) << "only LAS 1.3 is read with the header of loaders.gl";
+                for (std::size_t k = 0; k < 5; ++k) by_return[k] = h.NumberOfPointsByReturn[k];
+            }
+            if (v14 && layout.extended) {
+                EXPECT_EQ(+h.NumberOfPointReturns, 0U);
+                for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(+h.NumberOfPointsByReturn[k], 0U) << k;
+            }
+
+            // Every record as the reader decodes it.
+            const Json& dims = j["dimensions"];
+            const bool extra_decoded = c.extra_bytes != 0 && c.describe && !j["vlrs"].is_null();
+            if (extra_decoded) {
+                ASSERT_TRUE(dims.has(fields[0].name));
+            }
+            const auto column = [&](const char* name) -> const std::vector<Json>& {
+                const auto& values = dims[name].array();
+                if (values.size() != n) throw std::runtime_error(std::string("short column ") + name);
+                return values;
+            };
+            const auto &X = column("X"), &Y = column("Y"), &Z = column("Z");
+            const auto &intensity = column("Intensity"), &ret = column("ReturnNumber");
+            const auto &returns = column("NumberOfReturns"), &cls = column("Classification");
+            const auto &source = column("PointSourceId"), &angle = column("ScanAngle");
+            const auto &direction = column("ScanDirectionFlag"), &edge = column("EdgeOfFlightLine");
+            std::vector<double> counted(15, 0.0);
+            double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+            for (std::uint64_t k = 0; k < n; ++k) {
+                const survey::PointRecord p =
+                    survey::decode_record(bytes + h.OffsetToData + k * len, c.format, len);
+                const std::int32_t stored[3] = {p.X, p.Y, p.Z};
+                const double scale[3] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor};
+                const double offset[3] = {h.XOffset, h.YOffset, h.ZOffset};
+                const double xyz[3] = {X[k].number(), Y[k].number(), Z[k].number()};
+                for (int a = 0; a < 3; ++a) {
+                    EXPECT_EQ(xyz[a], actual_coordinate(stored[a], scale[a], offset[a])) << "record " << k;
+                    lo[a] = std::min(lo[a], xyz[a]);
+                    hi[a] = std::max(hi[a], xyz[a]);
+                }
+                const unsigned r = survey::return_number_of(p.bitfield, c.format);
+                const unsigned of = layout.extended ? p.bitfield >> 4 : (p.bitfield >> 3) & 7U;
+                const unsigned flags = layout.extended ? p.ExtendedFlags : p.bitfield;
+                EXPECT_EQ(intensity[k].number(), p.Intensity) << "record " << k;
+                EXPECT_EQ(ret[k].number(), r) << "record " << k;
+                EXPECT_EQ(returns[k].number(), of) << "record " << k;
+                EXPECT_EQ(direction[k].number(), (flags >> 6) & 1U) << "record " << k;
+                EXPECT_EQ(edge[k].number(), flags >> 7) << "record " << k;
+                // The reader takes classification 12 of formats 0 to 3 as its
+                // overlap flag; the writer never gives it.
+                EXPECT_EQ(cls[k].number(), layout.extended ? p.Classification : p.Classification & 31U)
+                    << "record " << k;
+                EXPECT_EQ(source[k].number(), p.PointSourceID) << "record " << k;
+                if (layout.extended) {
+                    EXPECT_EQ(angle[k].number(), p.ScanAngle * 0.006) << "record " << k;
+                    EXPECT_EQ(dims["ScannerChannel"].array()[k].number(), (p.ExtendedFlags >> 4) & 3U);
+                    EXPECT_EQ(dims["Overlap"].array()[k].number(), (p.ExtendedFlags >> 3) & 1U);
+                } else {
+                    EXPECT_EQ(angle[k].number(), static_cast<std::int8_t>(p.ScanAngleRank)) << "record " << k;
+                }
+                if (layout.gps_offset >= 0) {
+                    EXPECT_EQ(dims["GpsTime"].array()[k].number(), p.GPSTime);
+                }
+                if (layout.rgb_offset >= 0) {
+                    EXPECT_EQ(dims["Red"].array()[k].number(), p.Red);
+                    EXPECT_EQ(dims["Green"].array()[k].number(), p.Green);
+                    EXPECT_EQ(dims["Blue"].array()[k].number(), p.Blue);
+                }
+                if (layout.nir_offset >= 0) {
+                    EXPECT_EQ(dims["Infrared"].array()[k].number(), p.NIR);
+                }
+                if (extra_decoded) {
+                    for (const survey::ExtraBytesField& f : fields)
+                        EXPECT_EQ(dims[f.name].array()[k].number(), extra_field_value(p.ExtraBytes, f))
+                            << f.name << " of record " << k;
+                }
+                if (r >= 1 && r <= 15) ++counted[r - 1];
+                if (::testing::Test::HasFailure()) return;
+            }
+            // The header's counts and bounds are those of the records the
+            // reader decoded.
+            for (std::size_t k = 0; k < 15; ++k)
+                EXPECT_EQ(counted[k], k < 5 || v14 ? by_return[k] : 0.0) << "return " << k + 1;
+            for (int a = 0; a < 3; ++a) {
+                EXPECT_EQ(lo[a], mins[a]) << "axis " << a;
+                EXPECT_EQ(hi[a], maxs[a]) << "axis " << a;
+            }
+        }
+        EXPECT_EQ(seen, files.size());
     }
 }
 

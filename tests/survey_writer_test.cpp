@@ -49,6 +49,9 @@ PointRecord full_point() {
     p.Red = 0x1111;
     p.Green = 0x2222;
     p.Blue = 0x3333;
+    p.ExtendedFlags = 0xA5;
+    p.ScanAngle = -3334;  // -20.004 degrees
+    p.NIR = 0x4444;
     return p;
 }
 
@@ -71,8 +74,10 @@ TEST(SurveyWriter, EncodesEveryFormatAtItsFieldOffsetsAndDecodesItBack) {
         std::size_t size;
         int gps_offset;  // -1: no GPSTime
         int rgb_offset;  // -1: no colour
+        int nir_offset;  // -1: no near infrared
     };
-    const Case cases[] = {{0, 20, -1, -1}, {1, 28, 20, -1}, {2, 26, -1, 20}, {3, 34, 20, 28}};
+    const Case cases[] = {{0, 20, -1, -1, -1}, {1, 28, 20, -1, -1}, {2, 26, -1, 20, -1}, {3, 34, 20, 28, -1},
+                          {6, 30, 22, -1, -1}, {7, 36, 22, 30, -1}, {8, 38, 22, 30, 36}};
     const PointRecord p = full_point();
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format));
@@ -83,10 +88,18 @@ TEST(SurveyWriter, EncodesEveryFormatAtItsFieldOffsetsAndDecodesItBack) {
         EXPECT_EQ(at<std::int32_t>(bytes, 8), p.Z);
         EXPECT_EQ(at<std::uint16_t>(bytes, 12), p.Intensity);
         EXPECT_EQ(bytes[14], p.bitfield);
-        EXPECT_EQ(bytes[15], p.Classification);
-        EXPECT_EQ(bytes[16], p.ScanAngleRank);
-        EXPECT_EQ(bytes[17], p.UserData);
-        EXPECT_EQ(at<std::uint16_t>(bytes, 18), p.PointSourceID);
+        if (c.format >= 6) {
+            EXPECT_EQ(bytes[15], p.ExtendedFlags);
+            EXPECT_EQ(bytes[16], p.Classification);
+            EXPECT_EQ(bytes[17], p.UserData);
+            EXPECT_EQ(at<std::int16_t>(bytes, 18), p.ScanAngle);
+            EXPECT_EQ(at<std::uint16_t>(bytes, 20), p.PointSourceID);
+        } else {
+            EXPECT_EQ(bytes[15], p.Classification);
+            EXPECT_EQ(bytes[16], p.ScanAngleRank);
+            EXPECT_EQ(bytes[17], p.UserData);
+            EXPECT_EQ(at<std::uint16_t>(bytes, 18), p.PointSourceID);
+        }
         if (c.gps_offset >= 0) {
             EXPECT_EQ(at<double>(bytes, c.gps_offset), p.GPSTime);
         }
@@ -95,14 +108,26 @@ TEST(SurveyWriter, EncodesEveryFormatAtItsFieldOffsetsAndDecodesItBack) {
             EXPECT_EQ(at<std::uint16_t>(bytes, c.rgb_offset + 2), p.Green);
             EXPECT_EQ(at<std::uint16_t>(bytes, c.rgb_offset + 4), p.Blue);
         }
+        if (c.nir_offset >= 0) {
+            EXPECT_EQ(at<std::uint16_t>(bytes, c.nir_offset), p.NIR);
+        }
 
         PointRecord back = decode_point(bytes.data(), c.format);
         PointRecord expected = p;
         if (c.gps_offset < 0) expected.GPSTime = 0.0;
         if (c.rgb_offset < 0) expected.Red = expected.Green = expected.Blue = 0;
-        EXPECT_EQ(encode_point(back, 3), encode_point(expected, 3));
+        if (c.nir_offset < 0) expected.NIR = 0;
+        if (c.format >= 6) {
+            expected.ScanAngleRank = 0;
+        } else {
+            expected.ExtendedFlags = 0;
+            expected.ScanAngle = 0;
+        }
+        const unsigned wide = c.format >= 6 ? 8 : 3;
+        EXPECT_EQ(encode_point(back, wide), encode_point(expected, wide));
+        EXPECT_EQ(encode_point(back, 3 + 8 - wide), encode_point(expected, 3 + 8 - wide));
     }
-    EXPECT_THROW(encode_point(p, 4), std::invalid_argument);
+    for (unsigned missing : {4U, 5U, 9U, 10U}) EXPECT_THROW(encode_point(p, missing), std::invalid_argument);
 }
 
 TEST(SurveyWriter, WrittenFileHasLayoutCountsBoundsAndPointsWhereTheHeaderSays) {
@@ -185,6 +210,110 @@ TEST(SurveyWriter, WrittenFileHasLayoutCountsBoundsAndPointsWhereTheHeaderSays) 
     EXPECT_EQ(+empty.MaxZ, 0.0);
 
     EXPECT_THROW(write_las_file((dir.path / "missing" / "x.las").string(), spec, points), std::runtime_error);
+}
+
+TEST(SurveyWriter, Las13And14FilesHaveTheirHeaderFieldsCountsEvlrsAndExtraBytesWhereTheySay) {
+    struct Case {
+        unsigned minor, format, extra_bytes, evlrs;
+    };
+    const Case cases[] = {{3, 1, 0, 0},  {3, 3, 9, 0}, {4, 1, 0, 2},
+                          {4, 6, 11, 1}, {4, 7, 0, 0}, {4, 8, 5, 3}};
+    TempDir dir("las14");
+    for (const Case& c : cases) {
+        SCOPED_TRACE("LAS 1." + std::to_string(c.minor) + " format " + std::to_string(c.format));
+        const PointFormatLayout layout = point_format_layout(c.format);
+        LasFileSpec spec;
+        spec.VersionMinor = static_cast<std::uint8_t>(c.minor);
+        spec.PointDataFormatID = static_cast<std::uint8_t>(c.format);
+        spec.extra_bytes = c.extra_bytes;
+        spec.header_extension = {0xAB};
+        spec.vlrs.push_back({"LASF_Spec", 3, "text", {'t', 0}});
+        for (unsigned k = 0; k < c.evlrs; ++k)
+            spec.evlrs.push_back(
+                {"evlr user", static_cast<std::uint16_t>(k + 7), "an EVLR",
+                 std::vector<unsigned char>(k == 0 ? 70000 : k, static_cast<unsigned char>(k))});
+
+        // Return numbers 0 to 15 (bits 0-3 of formats 6 to 8, 0 to 7 and
+        // number of returns for the others), return 3 twice; one point
+        // brings its own extra bytes.
+        std::vector<PointRecord> points;
+        for (unsigned r = 0; r <= 16; ++r) {
+            PointRecord p = full_point();
+            const unsigned number = r == 16 ? 3 : r;
+            p.bitfield = layout.extended ? static_cast<std::uint8_t>(number | 15 << 4)
+                                         : static_cast<std::uint8_t>((number & 7) | 5 << 3 | 0x80);
+            p.X = static_cast<std::int32_t>(r) * 100 - 700;
+            if (r == 5 && c.extra_bytes != 0) p.ExtraBytes.assign(c.extra_bytes, 0xEE);
+            points.push_back(p);
+        }
+        const fs::path path =
+            dir.path / ("1_" + std::to_string(c.minor) + "_" + std::to_string(c.format) + ".las");
+        write_las_file(path.string(), spec, points);
+        const auto file = read_file(path);
+        const std::size_t block = c.minor == 3 ? 235 : 375;
+        const std::size_t len = layout.size + c.extra_bytes;
+        const std::size_t offset = block + 1 + 54 + 2;
+        ASSERT_GE(file.size(), offset);
+        EXPECT_EQ(at<std::uint16_t>(file, 94), block + 1);
+        EXPECT_EQ(at<std::uint32_t>(file, 96), offset);
+        EXPECT_EQ(at<std::uint16_t>(file, 105), len);
+        EXPECT_EQ(file[block], 0xAB);
+        EXPECT_EQ(at<std::uint16_t>(file, 6), layout.extended ? 0x10 : 0) << "global encoding";
+        EXPECT_EQ(at<std::uint64_t>(file, 227), 0U) << "no waveform data";
+
+        // Counts: returns 1 to 5 in the legacy fields (the 3-bit fields of
+        // formats 0 to 3 give 8 to 15 as 0 to 7), all 15 in LAS 1.4's own.
+        std::uint64_t by_return[15] = {};
+        for (const PointRecord& p : points) {
+            const unsigned r = return_number_of(p.bitfield, c.format);
+            if (r >= 1) ++by_return[r - 1];
+        }
+        const bool legacy = c.minor == 3 || !layout.extended;
+        EXPECT_EQ(at<std::uint32_t>(file, 107), legacy ? points.size() : 0U);
+        for (std::size_t k = 0; k < 5; ++k)
+            EXPECT_EQ(at<std::uint32_t>(file, 111 + 4 * k), legacy ? by_return[k] : 0U) << "return " << k + 1;
+        std::size_t end = offset + points.size() * len;
+        if (c.minor == 4) {
+            EXPECT_EQ(at<std::uint64_t>(file, 247), points.size());
+            for (std::size_t k = 0; k < 15; ++k)
+                EXPECT_EQ(at<std::uint64_t>(file, 255 + 8 * k), by_return[k]) << "return " << k + 1;
+            EXPECT_EQ(by_return[14], layout.extended ? 1U : 0U);
+            EXPECT_EQ(at<std::uint64_t>(file, 235), c.evlrs == 0 ? 0 : end);
+            EXPECT_EQ(at<std::uint32_t>(file, 243), c.evlrs);
+            for (const VariableLengthRecord& evlr : spec.evlrs) {
+                ASSERT_LE(end + 60, file.size());
+                EXPECT_EQ(at<std::uint16_t>(file, end), 0);
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[end + 2])), evlr.UserID);
+                EXPECT_EQ(at<std::uint16_t>(file, end + 18), evlr.RecordID);
+                EXPECT_EQ(at<std::uint64_t>(file, end + 20), evlr.payload.size());
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[end + 28])), evlr.Description);
+                end += 60 + evlr.payload.size();
+            }
+        }
+        EXPECT_EQ(file.size(), end);
+        EXPECT_EQ(decode_header(file.data(), file.size()).NumberOfPointRecords,
+                  c.minor == 4 ? points.size() : 0);
+
+        // Every record decodes back to its point, extra bytes included:
+        // derived ones where the point brought none.
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const PointRecord back = decode_record(file.data() + offset + i * len, c.format, len);
+            const std::vector<unsigned char> extra =
+                points[i].ExtraBytes.empty() ? derived_extra_bytes(points[i], c.format, c.extra_bytes)
+                                             : points[i].ExtraBytes;
+            EXPECT_EQ(back.ExtraBytes, extra) << i;
+            EXPECT_EQ(encode_record(back, c.format, len), encode_record(points[i], c.format, len)) << i;
+        }
+        if (c.extra_bytes != 0) {
+            const auto first = decode_record(file.data() + offset, c.format, len).ExtraBytes;
+            EXPECT_NE(first, decode_record(file.data() + offset + len, c.format, len).ExtraBytes)
+                << "extra bytes differ from point to point";
+        }
+    }
+    LasFileSpec old;
+    old.evlrs.push_back({"u", 1, "", {}});
+    EXPECT_THROW(write_las_file((dir.path / "x.las").string(), old, {}), std::invalid_argument)
+        << "EVLRs need LAS 1.4";
 }
 
 TEST(SurveyGenerator, SameSeedSameBytesOverlappingStripsAllReturnNumbers) {

@@ -32,8 +32,19 @@ constexpr const char* kUsage =
     "  --stem S           file name stem (default strip)\n"
     "  --files N          number of strips / files, at least 1 (default 4)\n"
     "  --points N         points in all files together (default 200000)\n"
-    "  --version V        LAS version 1.0, 1.1 or 1.2 (default 1.2)\n"
-    "  --format F         point data format 0 to 3 (default 1)\n"
+    "  --version V        LAS version 1.0, 1.1, 1.2, 1.3 or 1.4 (default 1.2)\n"
+    "  --format F         point data format 0 to 3, or 6 to 8 with --version 1.4\n"
+    "                     (default 1)\n"
+    "  --extra-bytes N    N bytes after the standard fields of every record, with\n"
+    "                     values derived from the point, described by an Extra\n"
+    "                     Bytes VLR (default 0)\n"
+    "  --undescribed      no Extra Bytes VLR describes the extra bytes\n"
+    "  --evlrs N          N extended VLRs after the points of every file (LAS 1.4):\n"
+    "                     the first holds the strip's trajectory (65600 bytes), the\n"
+    "                     others a note (default 0)\n"
+    "  --wkt W            the coordinate system as an OGC WKT record (LAS 1.4), in a\n"
+    "                     VLR (vlr) or an EVLR (evlr); sets the global encoding's\n"
+    "                     WKT bit\n"
     "  --scale S          X, Y and Z scale factor (default 0.01)\n"
     "  --offset-x X       X offset (default: the origin X)\n"
     "  --offset-y Y       Y offset (default: the origin Y)\n"
@@ -42,7 +53,9 @@ constexpr const char* kUsage =
     "  --origin-y Y       south edge of the surveyed area (default 4000000)\n"
     "  --width W          east-west extent in metres (default 2000)\n"
     "  --height H         north-south extent in metres (default 2000)\n"
-    "  --vlrs             add a projection VLR and a text description VLR to every file\n"
+    "  --vlrs             add a projection VLR and a text description VLR to every file;\n"
+    "                     the projection is a GeoKeyDirectory, or OGC WKT for formats\n"
+    "                     6 to 8 and with --wkt\n"
     "  --seed N           seed of the pseudo-random stream (default 1)\n"
     "  --order O          order of the point records: scan (as the scanner recorded\n"
     "                     them), random (each strip shuffled; a strip is held in\n"
@@ -84,7 +97,9 @@ std::uint8_t parse_version_minor(const std::string& word) {
     if (word == "1.0") return 0;
     if (word == "1.1") return 1;
     if (word == "1.2") return 2;
-    throw UsageError{"--version must be 1.0, 1.1 or 1.2, not '" + word + "'"};
+    if (word == "1.3") return 3;
+    if (word == "1.4") return 4;
+    throw UsageError{"--version must be 1.0, 1.1, 1.2, 1.3 or 1.4, not '" + word + "'"};
 }
 
 struct Options {
@@ -104,6 +119,10 @@ Options parse_options(int argc, char** argv) {
         }
         if (option == "--vlrs") {
             o.spec.with_vlrs = true;
+            continue;
+        }
+        if (option == "--undescribed") {
+            o.spec.describe_extra_bytes = false;
             continue;
         }
         if (i + 1 >= argc) throw UsageError{"unknown option or missing value: " + option};
@@ -129,7 +148,20 @@ Options parse_options(int argc, char** argv) {
         } else if (option == "--version") {
             s.VersionMinor = parse_version_minor(value);
         } else if (option == "--format") {
-            s.PointDataFormatID = static_cast<std::uint8_t>(parse_unsigned(option, value, 3));
+            s.PointDataFormatID = static_cast<std::uint8_t>(parse_unsigned(option, value, 8));
+            if (s.PointDataFormatID == 4 || s.PointDataFormatID == 5)
+                throw UsageError{"--format must be 0 to 3 or 6 to 8, not '" + value + "'"};
+        } else if (option == "--extra-bytes") {
+            s.extra_bytes = static_cast<unsigned>(parse_unsigned(option, value, 65535));
+        } else if (option == "--evlrs") {
+            s.evlrs = static_cast<unsigned>(parse_unsigned(option, value, 65535));
+        } else if (option == "--wkt") {
+            if (value == "vlr")
+                s.wkt = tessaro::survey::WktPlace::vlr;
+            else if (value == "evlr")
+                s.wkt = tessaro::survey::WktPlace::evlr;
+            else
+                throw UsageError{"--wkt must be vlr or evlr, not '" + value + "'"};
         } else if (option == "--scale") {
             s.XScaleFactor = s.YScaleFactor = s.ZScaleFactor = parse_positive(option, value);
         } else if (option == "--offset-x") {

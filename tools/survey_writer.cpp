@@ -19,11 +19,31 @@ namespace tessaro::survey {
 namespace {
 
 constexpr std::size_t kVlrHeaderBytes = 54;
+constexpr std::size_t kEvlrHeaderBytes = 60;
 // LAS 1.0 marks every VLR header with this value where later versions reserve
 // the field.
 constexpr std::uint16_t kLas10RecordSignature = 0xAABB;
 // Points encoded per write call: about 2 MiB of format 3 records.
 constexpr std::size_t kBlockPoints = 65536;
+// Global encoding bit 4: the coordinate system is given as OGC WKT.
+constexpr std::uint16_t kWktBit = 0x10;
+
+// Fields that LAS 1.3 and 1.4 add after the 227-byte block, at their file
+// offsets.
+constexpr std::size_t kStartOfWaveformAt = 227;       // u64, 1.3 and 1.4
+constexpr std::size_t kStartOfFirstEvlrAt = 235;      // u64, 1.4
+constexpr std::size_t kNumberOfEvlrsAt = 243;         // u32
+constexpr std::size_t kNumberOfPointRecordsAt = 247;  // u64
+constexpr std::size_t kPointsByReturnAt = 255;        // 15 x u64
+constexpr std::size_t kHeader13Bytes = 235;
+constexpr std::size_t kHeader14Bytes = 375;
+static_assert(kStartOfWaveformAt == kHeaderBytes && kStartOfWaveformAt + 8 == kHeader13Bytes);
+static_assert(kStartOfFirstEvlrAt == kHeader13Bytes && kStartOfFirstEvlrAt + 8 == kNumberOfEvlrsAt);
+static_assert(kNumberOfEvlrsAt + 4 == kNumberOfPointRecordsAt &&
+              kNumberOfPointRecordsAt + 8 == kPointsByReturnAt);
+static_assert(kPointsByReturnAt + std::size_t{15} * 8 == kHeader14Bytes);
+
+constexpr std::size_t kExtraBytesDescriptorBytes = 192;
 
 // Copies `text` into a fixed-size field, cut to its size, zero-filled.
 template <std::size_t N>
@@ -37,37 +57,90 @@ void copy_text(unsigned char* field, std::size_t size, std::string_view text) {
     std::memcpy(field, text.data(), std::min(size, text.size()));
 }
 
-std::uint16_t checked_record_size(unsigned format) {
-    std::uint16_t size = point_record_size(format);
-    if (size == 0)
-        throw std::invalid_argument("point data format " + std::to_string(format) + " is not 0 to 3");
-    return size;
+PointFormatLayout checked_layout(unsigned format) {
+    PointFormatLayout layout = point_format_layout(format);
+    if (layout.size == 0)
+        throw std::invalid_argument("point data format " + std::to_string(format) +
+                                    " is not 0 to 3 or 6 to 8");
+    return layout;
+}
+
+std::size_t record_length_of(const LasFileSpec& spec) {
+    const std::size_t length =
+        point_format_layout(spec.PointDataFormatID).size + std::size_t{spec.extra_bytes};
+    if (length > std::numeric_limits<std::uint16_t>::max())
+        throw std::invalid_argument("record of " + std::to_string(length) +
+                                    " bytes too long for PointDataRecordLength");
+    return length;
+}
+
+std::uint64_t mix64(std::uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+// Fills `count` extra bytes after a record's standard fields, field by field
+// of extra_bytes_fields, from a hash of the standard fields' image. The image
+// is little-endian on every host, so the bytes are too.
+void fill_extra_bytes(const unsigned char* standard, std::size_t standard_size,
+                      const std::vector<ExtraBytesField>& fields, unsigned char* out) {
+    std::uint64_t h = 0x6A09E667F3BCC909ULL;
+    for (std::size_t i = 0; i < standard_size; i += 8)
+        h = mix64(h ^ load_le(standard + i, std::min<std::size_t>(8, standard_size - i)));
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        const ExtraBytesField& f = fields[k];
+        const std::uint64_t v = mix64(h + 0x9E3779B97F4A7C15ULL * (k + 1));
+        switch (f.data_type) {
+            // Whole numbers below 2^24 over 256 and below 2^53 over 1024 are
+            // exact in their type: finite, and the same after any decode.
+            case 9:
+                store_le(out + f.offset, 4,
+                         std::bit_cast<std::uint32_t>(static_cast<float>(v >> 40) / 256.0f));
+                break;
+            case 10: store_f64le(out + f.offset, static_cast<double>(v >> 11) / 1024.0); break;
+            default: store_le(out + f.offset, f.size, v);
+        }
+    }
 }
 
 // Running counts and stored-coordinate extremes of the points of one file.
 struct PointTally {
     std::uint64_t count = 0;
-    std::uint32_t by_return[5] = {0, 0, 0, 0, 0};
+    std::uint64_t by_return[15] = {};
     std::int32_t min[3] = {0, 0, 0};
     std::int32_t max[3] = {0, 0, 0};
 
-    void add(std::int32_t x, std::int32_t y, std::int32_t z, std::uint8_t bitfield) {
+    void add(std::int32_t x, std::int32_t y, std::int32_t z, unsigned return_number) {
         const std::int32_t c[3] = {x, y, z};
         for (int i = 0; i < 3; ++i) {
             if (count == 0 || c[i] < min[i]) min[i] = c[i];
             if (count == 0 || c[i] > max[i]) max[i] = c[i];
         }
         ++count;
-        unsigned r = bitfield & 7U;
-        if (r >= 1 && r <= 5) ++by_return[r - 1];
+        if (return_number >= 1 && return_number <= 15) ++by_return[return_number - 1];
+    }
+
+    // Adds the record image `rec` of `format`.
+    void add_record(const unsigned char* rec, unsigned format) {
+        add(load_i32le(rec), load_i32le(rec + 4), load_i32le(rec + 8), return_number_of(rec[14], format));
     }
 };
 
 // Header fields that follow from the layout alone; counts and bounds zero.
-LAS12Header layout_header(const LasFileSpec& spec) {
-    LAS12Header h{};
+LasHeader layout_header(const LasFileSpec& spec) {
+    const std::size_t block = header_block_size(spec.VersionMinor);
+    if (block == 0)
+        throw std::invalid_argument("LAS 1." + std::to_string(spec.VersionMinor) + " is not a known version");
+    if (!spec.evlrs.empty() && spec.VersionMinor < 4)
+        throw std::invalid_argument("extended VLRs need LAS 1.4");
+    LasHeader full;
+    LAS12Header& h = full.base;
     std::memcpy(h.LASF, "LASF", 4);
     h.FileSourceID = spec.FileSourceID;
+    h.GlobalEncoding = spec.GlobalEncoding;
+    if (spec.VersionMinor >= 4 && point_format_layout(spec.PointDataFormatID).extended)
+        h.GlobalEncoding |= kWktBit;
     h.VersionMajor = spec.VersionMajor;
     h.VersionMinor = spec.VersionMinor;
     copy_text(h.SystemIdentifier, spec.SystemIdentifier);
@@ -75,7 +148,7 @@ LAS12Header layout_header(const LasFileSpec& spec) {
     h.FileCreationDay = spec.FileCreationDay;
     h.FileCreationYear = spec.FileCreationYear;
 
-    std::size_t header_size = kHeaderBytes + spec.header_extension.size();
+    std::size_t header_size = block + spec.header_extension.size();
     if (header_size > std::numeric_limits<std::uint16_t>::max())
         throw std::invalid_argument("header extension too large for HeaderSize");
     std::size_t vlr_bytes = 0;
@@ -88,24 +161,40 @@ LAS12Header layout_header(const LasFileSpec& spec) {
     h.OffsetToData = static_cast<std::uint32_t>(offset);
     h.NumberOfVariableLengthRecords = static_cast<std::uint32_t>(spec.vlrs.size());
     h.PointDataFormatID = spec.PointDataFormatID;
-    h.PointDataRecordLength = point_record_size(spec.PointDataFormatID);
+    h.PointDataRecordLength = static_cast<std::uint16_t>(record_length_of(spec));
     h.XScaleFactor = spec.XScaleFactor;
     h.YScaleFactor = spec.YScaleFactor;
     h.ZScaleFactor = spec.ZScaleFactor;
     h.XOffset = spec.XOffset;
     h.YOffset = spec.YOffset;
     h.ZOffset = spec.ZOffset;
-    return h;
+    full.NumberOfExtendedVariableLengthRecords = static_cast<std::uint32_t>(spec.evlrs.size());
+    full.StartOfFirstExtendedVariableLengthRecord = spec.evlrs.empty() ? 0 : offset;
+    return full;
 }
 
-// Puts the counts and the actual-coordinate bounds of `tally` into `h`. The
-// conversion is monotone, so the extremes of the stored integers give the
-// extremes of the actual coordinates (swapped for a negative scale).
-void apply_tally(LAS12Header& h, const PointTally& tally) {
-    if (tally.count > std::numeric_limits<std::uint32_t>::max())
+// Puts the counts and the actual-coordinate bounds of `tally` into `h`, and
+// the start of the EVLRs after the tally's records. The conversion is
+// monotone, so the extremes of the stored integers give the extremes of the
+// actual coordinates (swapped for a negative scale).
+void apply_tally(LasHeader& full, const PointTally& tally) {
+    LAS12Header& h = full.base;
+    const bool fits = tally.count <= std::numeric_limits<std::uint32_t>::max();
+    if (h.VersionMinor >= 4) {
+        full.NumberOfPointRecords = tally.count;
+        std::copy(std::begin(tally.by_return), std::end(tally.by_return), full.NumberOfPointsByReturn);
+        if (full.NumberOfExtendedVariableLengthRecords != 0)
+            full.StartOfFirstExtendedVariableLengthRecord =
+                h.OffsetToData + tally.count * h.PointDataRecordLength;
+    } else if (!fits) {
         throw std::invalid_argument("more points than NumberOfPointReturns can count");
-    h.NumberOfPointReturns = static_cast<std::uint32_t>(tally.count);
-    std::copy(std::begin(tally.by_return), std::end(tally.by_return), h.NumberOfPointsByReturn);
+    }
+    // LAS 1.4 leaves the legacy counts zero for formats 6 to 8 and for counts
+    // beyond 32 bits.
+    const bool legacy = fits && !(h.VersionMinor >= 4 && point_format_layout(h.PointDataFormatID).extended);
+    h.NumberOfPointReturns = legacy ? static_cast<std::uint32_t>(tally.count) : 0;
+    for (int k = 0; k < 5; ++k)
+        h.NumberOfPointsByReturn[k] = legacy ? static_cast<std::uint32_t>(tally.by_return[k]) : 0;
     if (tally.count == 0) return;
     const double scale[3] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor};
     const double offset[3] = {h.XOffset, h.YOffset, h.ZOffset};
@@ -136,6 +225,18 @@ void append_vlr(std::vector<unsigned char>& out, const VariableLengthRecord& vlr
     out.insert(out.end(), vlr.payload.begin(), vlr.payload.end());
 }
 
+// The 60-byte header and the payload of one EVLR, appended to `out`.
+void append_evlr(std::vector<unsigned char>& out, const VariableLengthRecord& evlr) {
+    unsigned char head[kEvlrHeaderBytes];
+    store_u16le(head, 0);
+    copy_text(head + 2, 16, evlr.UserID);
+    store_u16le(head + 18, evlr.RecordID);
+    store_le(head + 20, 8, evlr.payload.size());
+    copy_text(head + 28, 32, evlr.Description);
+    out.insert(out.end(), head, head + kEvlrHeaderBytes);
+    out.insert(out.end(), evlr.payload.begin(), evlr.payload.end());
+}
+
 // An output file that reports every failed write and close by exception.
 struct OutputFile {
     std::string path;
@@ -161,60 +262,241 @@ struct OutputFile {
     }
 };
 
-void write_header(OutputFile& out, const LAS12Header& header) {
-    unsigned char image[kHeaderBytes];
-    header_to_bytes(header, image);
-    out.write(image, sizeof image);
+// The header block laid out as LAS 1.<layout_minor> lays it, whatever
+// version the header's own field names.
+std::vector<unsigned char> header_image(const LasHeader& header, unsigned layout_minor) {
+    const std::size_t block = header_block_size(layout_minor);
+    if (block == 0)
+        throw std::invalid_argument("LAS 1." + std::to_string(layout_minor) + " is not a known version");
+    std::vector<unsigned char> image(block);
+    header_to_bytes(header.base, image.data());
+    if (layout_minor >= 3)
+        store_le(image.data() + kStartOfWaveformAt, 8, header.StartOfWaveformDataPacketRecord);
+    if (layout_minor >= 4) {
+        store_le(image.data() + kStartOfFirstEvlrAt, 8, header.StartOfFirstExtendedVariableLengthRecord);
+        store_u32le(image.data() + kNumberOfEvlrsAt, header.NumberOfExtendedVariableLengthRecords);
+        store_le(image.data() + kNumberOfPointRecordsAt, 8, header.NumberOfPointRecords);
+        for (std::size_t k = 0; k < 15; ++k)
+            store_le(image.data() + kPointsByReturnAt + 8 * k, 8, header.NumberOfPointsByReturn[k]);
+    }
+    return image;
+}
+
+void write_header(OutputFile& out, const LasHeader& header, unsigned layout_minor) {
+    const std::vector<unsigned char> image = header_image(header, layout_minor);
+    out.write(image.data(), image.size());
 }
 
 }  // namespace
 
+PointFormatLayout point_format_layout(unsigned format) {
+    switch (format) {
+        case 0: return {20, false, -1, -1, -1};
+        case 1: return {28, false, 20, -1, -1};
+        case 2: return {26, false, -1, 20, -1};
+        case 3: return {34, false, 20, 28, -1};
+        case 6: return {30, true, 22, -1, -1};
+        case 7: return {36, true, 22, 30, -1};
+        case 8: return {38, true, 22, 30, 36};
+        default: return {};
+    }
+}
+
+unsigned return_number_of(std::uint8_t bitfield, unsigned format) {
+    return bitfield & (point_format_layout(format).extended ? 0x0FU : 0x07U);
+}
+
+std::uint16_t header_block_size(unsigned version_minor) {
+    if (version_minor <= 2) return static_cast<std::uint16_t>(kHeaderBytes);
+    if (version_minor == 3) return static_cast<std::uint16_t>(kHeader13Bytes);
+    if (version_minor == 4) return static_cast<std::uint16_t>(kHeader14Bytes);
+    return 0;
+}
+
+std::vector<unsigned char> header_bytes(const LasHeader& header) {
+    return header_image(header, header.base.VersionMinor);
+}
+
+LasHeader decode_header(const unsigned char* bytes, std::size_t size) {
+    if (size < kHeaderBytes) throw std::invalid_argument("shorter than a LAS header");
+    LasHeader header;
+    header.base = header_from_bytes(bytes);
+    const unsigned minor = header.base.VersionMinor;
+    const std::size_t block = header_block_size(minor);
+    if (block == 0) throw std::invalid_argument("LAS 1." + std::to_string(minor) + " is not a known version");
+    if (size < block)
+        throw std::invalid_argument("shorter than the header of LAS 1." + std::to_string(minor));
+    if (minor >= 3) header.StartOfWaveformDataPacketRecord = load_le(bytes + kStartOfWaveformAt, 8);
+    if (minor >= 4) {
+        header.StartOfFirstExtendedVariableLengthRecord = load_le(bytes + kStartOfFirstEvlrAt, 8);
+        header.NumberOfExtendedVariableLengthRecords = load_u32le(bytes + kNumberOfEvlrsAt);
+        header.NumberOfPointRecords = load_le(bytes + kNumberOfPointRecordsAt, 8);
+        for (std::size_t k = 0; k < 15; ++k)
+            header.NumberOfPointsByReturn[k] = load_le(bytes + kPointsByReturnAt + 8 * k, 8);
+    }
+    return header;
+}
+
 void encode_point_into(const PointRecord& p, unsigned format, unsigned char* out) {
-    checked_record_size(format);
+    const PointFormatLayout layout = checked_layout(format);
     store_i32le(out, p.X);
     store_i32le(out + 4, p.Y);
     store_i32le(out + 8, p.Z);
     store_u16le(out + 12, p.Intensity);
     out[14] = p.bitfield;
-    out[15] = p.Classification;
-    out[16] = p.ScanAngleRank;
-    out[17] = p.UserData;
-    store_u16le(out + 18, p.PointSourceID);
-    if (format == 1 || format == 3) store_f64le(out + 20, p.GPSTime);
-    if (format == 2 || format == 3) {
-        unsigned char* rgb = out + (format == 2 ? 20 : 28);
+    if (layout.extended) {
+        out[15] = p.ExtendedFlags;
+        out[16] = p.Classification;
+        out[17] = p.UserData;
+        store_u16le(out + 18, static_cast<std::uint16_t>(p.ScanAngle));
+        store_u16le(out + 20, p.PointSourceID);
+    } else {
+        out[15] = p.Classification;
+        out[16] = p.ScanAngleRank;
+        out[17] = p.UserData;
+        store_u16le(out + 18, p.PointSourceID);
+    }
+    if (layout.gps_offset >= 0) store_f64le(out + layout.gps_offset, p.GPSTime);
+    if (layout.rgb_offset >= 0) {
+        unsigned char* rgb = out + layout.rgb_offset;
         store_u16le(rgb, p.Red);
         store_u16le(rgb + 2, p.Green);
         store_u16le(rgb + 4, p.Blue);
     }
+    if (layout.nir_offset >= 0) store_u16le(out + layout.nir_offset, p.NIR);
 }
 
 std::vector<unsigned char> encode_point(const PointRecord& point, unsigned format) {
-    std::vector<unsigned char> bytes(checked_record_size(format));
+    std::vector<unsigned char> bytes(checked_layout(format).size);
     encode_point_into(point, format, bytes.data());
     return bytes;
 }
 
 PointRecord decode_point(const unsigned char* b, unsigned format) {
-    checked_record_size(format);
+    const PointFormatLayout layout = checked_layout(format);
     PointRecord p;
     p.X = load_i32le(b);
     p.Y = load_i32le(b + 4);
     p.Z = load_i32le(b + 8);
     p.Intensity = load_u16le(b + 12);
     p.bitfield = b[14];
-    p.Classification = b[15];
-    p.ScanAngleRank = b[16];
-    p.UserData = b[17];
-    p.PointSourceID = load_u16le(b + 18);
-    if (format == 1 || format == 3) p.GPSTime = load_f64le(b + 20);
-    if (format == 2 || format == 3) {
-        const unsigned char* rgb = b + (format == 2 ? 20 : 28);
+    if (layout.extended) {
+        p.ExtendedFlags = b[15];
+        p.Classification = b[16];
+        p.UserData = b[17];
+        p.ScanAngle = static_cast<std::int16_t>(load_u16le(b + 18));
+        p.PointSourceID = load_u16le(b + 20);
+    } else {
+        p.Classification = b[15];
+        p.ScanAngleRank = b[16];
+        p.UserData = b[17];
+        p.PointSourceID = load_u16le(b + 18);
+    }
+    if (layout.gps_offset >= 0) p.GPSTime = load_f64le(b + layout.gps_offset);
+    if (layout.rgb_offset >= 0) {
+        const unsigned char* rgb = b + layout.rgb_offset;
         p.Red = load_u16le(rgb);
         p.Green = load_u16le(rgb + 2);
         p.Blue = load_u16le(rgb + 4);
     }
+    if (layout.nir_offset >= 0) p.NIR = load_u16le(b + layout.nir_offset);
     return p;
+}
+
+void encode_record_into(const PointRecord& point, unsigned format, std::size_t record_length,
+                        unsigned char* out) {
+    const std::size_t size = checked_layout(format).size;
+    if (record_length < size)
+        throw std::invalid_argument("a record of " + std::to_string(record_length) +
+                                    " bytes is shorter than format " + std::to_string(format));
+    const std::size_t extra = record_length - size;
+    if (!point.ExtraBytes.empty() && point.ExtraBytes.size() != extra)
+        throw std::invalid_argument("a point with " + std::to_string(point.ExtraBytes.size()) +
+                                    " extra bytes in a record with " + std::to_string(extra));
+    encode_point_into(point, format, out);
+    if (extra == 0) return;
+    if (point.ExtraBytes.empty())
+        fill_extra_bytes(out, size, extra_bytes_fields(extra), out + size);
+    else
+        std::memcpy(out + size, point.ExtraBytes.data(), extra);
+}
+
+std::vector<unsigned char> encode_record(const PointRecord& point, unsigned format,
+                                         std::size_t record_length) {
+    std::vector<unsigned char> bytes(std::max(record_length, std::size_t{checked_layout(format).size}));
+    encode_record_into(point, format, record_length, bytes.data());
+    return bytes;
+}
+
+PointRecord decode_record(const unsigned char* bytes, unsigned format, std::size_t record_length) {
+    const std::size_t size = checked_layout(format).size;
+    if (record_length < size)
+        throw std::invalid_argument("a record of " + std::to_string(record_length) +
+                                    " bytes is shorter than format " + std::to_string(format));
+    PointRecord p = decode_point(bytes, format);
+    p.ExtraBytes.assign(bytes + size, bytes + record_length);
+    return p;
+}
+
+std::vector<ExtraBytesField> extra_bytes_fields(std::size_t count) {
+    // Types in turn: u16, i32, f32, u8, i16, f64, u32, i8; a type that no
+    // longer fits ends the cycle, and single bytes fill what is left.
+    struct Kind {
+        std::uint8_t type;
+        std::size_t size;
+        const char* name;
+    };
+    static constexpr Kind kCycle[] = {{3, 2, "u16"}, {6, 4, "i32"},  {9, 4, "f32"}, {1, 1, "u8"},
+                                      {4, 2, "i16"}, {10, 8, "f64"}, {5, 4, "u32"}, {2, 1, "i8"}};
+    std::vector<ExtraBytesField> fields;
+    std::size_t at = 0;
+    for (std::size_t k = 0; at < count; ++k) {
+        Kind kind = kCycle[k % std::size(kCycle)];
+        if (kind.size > count - at) kind = {1, 1, "u8"};
+        fields.push_back(
+            {"extra " + std::to_string(fields.size() + 1) + " " + kind.name, kind.type, at, kind.size});
+        at += kind.size;
+    }
+    return fields;
+}
+
+std::vector<unsigned char> derived_extra_bytes(const PointRecord& point, unsigned format, std::size_t count) {
+    const std::vector<unsigned char> standard = encode_point(point, format);
+    std::vector<unsigned char> extra(count);
+    fill_extra_bytes(standard.data(), standard.size(), extra_bytes_fields(count), extra.data());
+    return extra;
+}
+
+VariableLengthRecord extra_bytes_vlr(std::size_t count) {
+    const std::vector<ExtraBytesField> fields = extra_bytes_fields(count);
+    if (fields.size() * kExtraBytesDescriptorBytes > std::numeric_limits<std::uint16_t>::max())
+        throw std::invalid_argument("the descriptors of " + std::to_string(count) +
+                                    " extra bytes do not fit a VLR");
+    VariableLengthRecord vlr;
+    vlr.UserID = "LASF_Spec";
+    vlr.RecordID = 4;
+    vlr.Description = "Extra Bytes";
+    vlr.payload.assign(fields.size() * kExtraBytesDescriptorBytes, 0);
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        // reserved[2], data_type, options (no no-data, minimum, maximum,
+        // scale or offset), name[32], then the value fields, all zero, and
+        // the description[32] at 160.
+        unsigned char* d = vlr.payload.data() + k * kExtraBytesDescriptorBytes;
+        d[2] = fields[k].data_type;
+        copy_text(d + 4, 32, fields[k].name);
+        copy_text(d + 160, 32, "Derived from the point");
+    }
+    return vlr;
+}
+
+VariableLengthRecord wkt_record(const std::string& wkt) {
+    VariableLengthRecord vlr;
+    vlr.UserID = "LASF_Projection";
+    vlr.RecordID = 2112;
+    vlr.Description = "OGC WKT Coordinate System";
+    vlr.payload.assign(wkt.begin(), wkt.end());
+    vlr.payload.push_back(0);
+    return vlr;
 }
 
 std::vector<unsigned char> pre_point_bytes(const LasFileSpec& spec) {
@@ -224,33 +506,54 @@ std::vector<unsigned char> pre_point_bytes(const LasFileSpec& spec) {
     return out;
 }
 
-LAS12Header make_header(const LasFileSpec& spec, const std::vector<PointRecord>& points) {
-    LAS12Header h = layout_header(spec);
+std::vector<unsigned char> post_point_bytes(const LasFileSpec& spec) {
+    std::vector<unsigned char> out;
+    for (const auto& evlr : spec.evlrs) append_evlr(out, evlr);
+    return out;
+}
+
+LasHeader make_las_header(const LasFileSpec& spec, const std::vector<PointRecord>& points) {
+    LasHeader h = layout_header(spec);
     PointTally tally;
-    for (const auto& p : points) tally.add(p.X, p.Y, p.Z, p.bitfield);
+    for (const auto& p : points)
+        tally.add(p.X, p.Y, p.Z, return_number_of(p.bitfield, spec.PointDataFormatID));
     apply_tally(h, tally);
     return h;
 }
 
+LAS12Header make_header(const LasFileSpec& spec, const std::vector<PointRecord>& points) {
+    return make_las_header(spec, points).base;
+}
+
 void write_las_file(const std::string& path, const LasFileSpec& spec,
                     const std::vector<PointRecord>& points) {
-    write_las_file(path, spec, make_header(spec, points), points);
+    write_las_file(path, spec, make_las_header(spec, points), points);
 }
 
 void write_las_file(const std::string& path, const LasFileSpec& spec, const LAS12Header& header,
                     const std::vector<PointRecord>& points) {
-    const std::size_t size = points.empty() ? 0 : checked_record_size(spec.PointDataFormatID);
+    LasHeader full = make_las_header(spec, points);
+    full.base = header;
+    write_las_file(path, spec, full, points);
+}
+
+void write_las_file(const std::string& path, const LasFileSpec& spec, const LasHeader& header,
+                    const std::vector<PointRecord>& points) {
+    if (!points.empty()) checked_layout(spec.PointDataFormatID);
+    const std::size_t size = points.empty() ? 0 : record_length_of(spec);
     const std::vector<unsigned char> between = pre_point_bytes(spec);
+    const std::vector<unsigned char> after = post_point_bytes(spec);
     OutputFile out(path);
-    write_header(out, header);
+    write_header(out, header, spec.VersionMinor);
     out.write(between.data(), between.size());
     std::vector<unsigned char> block(std::min(points.size(), kBlockPoints) * size);
     for (std::size_t first = 0; first < points.size(); first += kBlockPoints) {
         std::size_t n = std::min(kBlockPoints, points.size() - first);
         for (std::size_t i = 0; i < n; ++i)
-            encode_point_into(points[first + i], spec.PointDataFormatID, block.data() + i * size);
+            encode_record_into(points[first + i], spec.PointDataFormatID, size, block.data() + i * size);
         out.write(block.data(), n * size);
     }
+    out.write(after.data(), after.size());
     out.close();
 }
 
@@ -345,7 +648,10 @@ std::uint16_t to_u16(double v) {
 template <typename Flush>
 void generate_strip(const SurveySpec& spec, const StripLayout& s, Flush&& flush) {
     const unsigned format = spec.PointDataFormatID;
-    const std::size_t size = point_record_size(format);
+    const PointFormatLayout layout = point_format_layout(format);
+    const std::size_t standard = layout.size;
+    const std::size_t size = standard + spec.extra_bytes;
+    const std::vector<ExtraBytesField> extra_fields = extra_bytes_fields(spec.extra_bytes);
     std::vector<unsigned char> block(kBlockPoints * size);
     std::size_t in_block = 0;
     Random rng{spec.seed * 0xD1B54A32D192ED03ULL + (s.index + 1) * 0x8CB92BA72F3D8DD7ULL};
@@ -356,7 +662,7 @@ void generate_strip(const SurveySpec& spec, const StripLayout& s, Flush&& flush)
     PointRecord p;
     p.PointSourceID = static_cast<std::uint16_t>(s.index + 1);
     p.UserData = 0;
-    unsigned long long done = 0;
+    unsigned long long done = 0, pulses = 0;
     while (done < s.points) {
         // Pulse position: the along-track share follows the point count, the
         // across-track position follows the zigzag sweep.
@@ -366,6 +672,9 @@ void generate_strip(const SurveySpec& spec, const StripLayout& s, Flush&& flush)
         bool forward = static_cast<long long>(std::floor(sweep)) % 2 == 0;
         double across = forward ? phase : 1.0 - phase;  // 0 = south edge of the strip
         bool edge = phase < s.edge_band || phase > 1.0 - s.edge_band;
+        // The bands shared with the neighbouring strips.
+        bool overlap = (across < kStripOverlap && s.index > 0) ||
+                       (across > 1.0 - kStripOverlap && s.index + 1 < spec.files);
 
         double track = along * spec.width + 0.3 * s.spacing * rng.symmetric();
         double x = s.eastward ? spec.origin_x + track : x_max - track;
@@ -381,12 +690,20 @@ void generate_strip(const SurveySpec& spec, const StripLayout& s, Flush&& flush)
         unsigned returns = 1;
         if (rng.unit() < 0.15 + 0.75 * cover) {
             double u = rng.unit();
-            returns = 2 + static_cast<unsigned>(u * u * 4.0);
+            // Formats 6 to 8 count up to 15 returns, the others up to 5.
+            returns = layout.extended ? 2 + static_cast<unsigned>(u * u * u * u * u * u * 14.0)
+                                      : 2 + static_cast<unsigned>(u * u * 4.0);
         }
         returns = static_cast<unsigned>(std::min<unsigned long long>(returns, s.points - done));
 
         double angle = (2.0 * across - 1.0) * kMaxScanAngle;
         p.ScanAngleRank = static_cast<std::uint8_t>(static_cast<std::int8_t>(std::lround(angle)));
+        p.ScanAngle = static_cast<std::int16_t>(std::lround(angle / 0.006));
+        // Formats 6 to 8: overlap flag, scanner channel (two channels fire in
+        // turn), scan direction and edge of flight line.
+        p.ExtendedFlags = static_cast<std::uint8_t>((overlap ? 0x08 : 0) | (pulses % 2) << 4 |
+                                                    (forward ? 0x40 : 0) | (edge ? 0x80 : 0));
+        ++pulses;
         p.GPSTime = strip_start + along * duration;
         p.X = to_stored(x, spec.XScaleFactor, spec.XOffset);
         p.Y = to_stored(y, spec.YScaleFactor, spec.YOffset);
@@ -401,7 +718,9 @@ void generate_strip(const SurveySpec& spec, const StripLayout& s, Flush&& flush)
             double above = z - ground;
             p.Z = to_stored(z, spec.ZScaleFactor, spec.ZOffset);
             p.bitfield =
-                static_cast<std::uint8_t>(r | returns << 3 | (forward ? 0x40 : 0) | (edge ? 0x80 : 0));
+                layout.extended
+                    ? static_cast<std::uint8_t>(r | returns << 4)
+                    : static_cast<std::uint8_t>(r | returns << 3 | (forward ? 0x40 : 0) | (edge ? 0x80 : 0));
             if (last)
                 p.Classification = rng.unit() < 0.9 ? 2 : 1;
             else
@@ -414,12 +733,16 @@ void generate_strip(const SurveySpec& spec, const StripLayout& s, Flush&& flush)
                 p.Red = to_u16(128.0 * shade * 256.0);
                 p.Green = to_u16(104.0 * shade * 256.0);
                 p.Blue = to_u16(72.0 * shade * 256.0);
+                p.NIR = to_u16(90.0 * shade * 256.0);
             } else {
                 p.Red = to_u16(58.0 * shade * 256.0);
                 p.Green = to_u16(112.0 * shade * 256.0);
                 p.Blue = to_u16(46.0 * shade * 256.0);
+                p.NIR = to_u16(200.0 * shade * 256.0);  // vegetation reflects near infrared
             }
-            encode_point_into(p, format, block.data() + in_block * size);
+            unsigned char* rec = block.data() + in_block * size;
+            encode_point_into(p, format, rec);
+            if (!extra_fields.empty()) fill_extra_bytes(rec, standard, extra_fields, rec + standard);
             if (++in_block == kBlockPoints) {
                 flush(block.data(), in_block, size);
                 in_block = 0;
@@ -469,11 +792,62 @@ VariableLengthRecord description_vlr(const SurveySpec& spec, unsigned strip) {
     return vlr;
 }
 
+// WGS 84 / UTM zone 33N, the coordinate system of projection_vlr, as OGC WKT.
+constexpr const char* kUtm33nWkt =
+    "PROJCS[\"WGS 84 / UTM zone 33N\",GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,"
+    "298.257223563,AUTHORITY[\"EPSG\",\"7030\"]],AUTHORITY[\"EPSG\",\"6326\"]],PRIMEM[\"Greenwich\",0,"
+    "AUTHORITY[\"EPSG\",\"8901\"]],UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\",\"9122\"]],"
+    "AUTHORITY[\"EPSG\",\"4326\"]],PROJECTION[\"Transverse_Mercator\"],PARAMETER[\"latitude_of_origin\",0],"
+    "PARAMETER[\"central_meridian\",15],PARAMETER[\"scale_factor\",0.9996],PARAMETER[\"false_easting\","
+    "500000],"
+    "PARAMETER[\"false_northing\",0],UNIT[\"metre\",1,AUTHORITY[\"EPSG\",\"9001\"]],AXIS[\"Easting\",EAST],"
+    "AXIS[\"Northing\",NORTH],AUTHORITY[\"EPSG\",\"32633\"]]";
+
+// Samples of a strip's trajectory EVLR: 32 bytes each, so that the payload is
+// longer than the 65535 bytes a VLR can hold.
+constexpr std::size_t kTrajectorySamples = 2050;
+constexpr double kFlyingHeight = 1200.0;  // metres above the area's datum
+
+// The aircraft's path over a strip: GPS time, X, Y and height, little-endian
+// doubles, sampled evenly from the strip's first to its last pulse.
+VariableLengthRecord trajectory_evlr(const SurveySpec& spec, unsigned strip) {
+    const StripLayout s = lay_strip(spec, strip);
+    VariableLengthRecord evlr;
+    evlr.UserID = "Tessaro";
+    evlr.RecordID = 1;
+    evlr.Description = "Strip trajectory";
+    evlr.payload.resize(kTrajectorySamples * 32);
+    const double start = kWeekStart + strip * kStripInterval, duration = spec.width / kFlightSpeed;
+    for (std::size_t k = 0; k < kTrajectorySamples; ++k) {
+        const double along = static_cast<double>(k) / static_cast<double>(kTrajectorySamples - 1);
+        const double track = along * spec.width;
+        const double sample[4] = {start + along * duration,
+                                  s.eastward ? spec.origin_x + track : spec.origin_x + spec.width - track,
+                                  s.centre_y, kFlyingHeight + 3.0 * std::sin(along * 7.0)};
+        for (std::size_t i = 0; i < 4; ++i) store_f64le(evlr.payload.data() + 32 * k + 8 * i, sample[i]);
+    }
+    return evlr;
+}
+
+VariableLengthRecord note_evlr(const SurveySpec& spec, unsigned strip, unsigned number) {
+    VariableLengthRecord evlr;
+    evlr.UserID = "Tessaro";
+    evlr.RecordID = static_cast<std::uint16_t>(number);
+    evlr.Description = "Processing note";
+    const std::string text = "Note " + std::to_string(number) + " on flight line " +
+                             std::to_string(strip + 1) + " of a survey generated from seed " +
+                             std::to_string(spec.seed);
+    evlr.payload.assign(text.begin(), text.end());
+    evlr.payload.push_back(0);
+    return evlr;
+}
+
 LasFileSpec strip_file_spec(const SurveySpec& spec, unsigned strip) {
     LasFileSpec f;
     f.VersionMajor = 1;
     f.VersionMinor = spec.VersionMinor;
     f.PointDataFormatID = spec.PointDataFormatID;
+    f.extra_bytes = spec.extra_bytes;
     f.XScaleFactor = spec.XScaleFactor;
     f.YScaleFactor = spec.YScaleFactor;
     f.ZScaleFactor = spec.ZScaleFactor;
@@ -482,10 +856,21 @@ LasFileSpec strip_file_spec(const SurveySpec& spec, unsigned strip) {
     f.ZOffset = spec.ZOffset;
     // Version 1.0 reserves the bytes that later versions use for the source ID.
     f.FileSourceID = spec.VersionMinor == 0 ? 0 : static_cast<std::uint16_t>(strip + 1);
+    // Formats 6 to 8 give their coordinate system as WKT only.
+    WktPlace wkt = spec.wkt;
+    if (wkt == WktPlace::none && spec.with_vlrs && point_format_layout(spec.PointDataFormatID).extended)
+        wkt = WktPlace::vlr;
+    if (wkt != WktPlace::none) f.GlobalEncoding |= kWktBit;
+    if (wkt == WktPlace::vlr) f.vlrs.push_back(wkt_record(kUtm33nWkt));
     if (spec.with_vlrs) {
-        f.vlrs.push_back(projection_vlr());
+        if (wkt == WktPlace::none) f.vlrs.push_back(projection_vlr());
         f.vlrs.push_back(description_vlr(spec, strip));
     }
+    if (spec.extra_bytes != 0 && spec.describe_extra_bytes)
+        f.vlrs.push_back(extra_bytes_vlr(spec.extra_bytes));
+    for (unsigned k = 1; k <= spec.evlrs; ++k)
+        f.evlrs.push_back(k == 1 ? trajectory_evlr(spec, strip) : note_evlr(spec, strip, k));
+    if (wkt == WktPlace::evlr) f.evlrs.push_back(wkt_record(kUtm33nWkt));
     return f;
 }
 
@@ -493,9 +878,18 @@ void check_survey_spec(const SurveySpec& spec) {
     if (spec.files == 0) throw std::invalid_argument("a survey needs at least one file");
     if (spec.files > std::numeric_limits<std::uint16_t>::max())
         throw std::invalid_argument("too many files for 16-bit point source IDs");
-    if (spec.VersionMinor > 2) throw std::invalid_argument("version must be 1.0, 1.1 or 1.2");
-    checked_record_size(spec.PointDataFormatID);
-    if (spec.points / spec.files >= std::numeric_limits<std::uint32_t>::max())
+    if (spec.VersionMinor > 4) throw std::invalid_argument("version must be 1.0 to 1.4");
+    const PointFormatLayout layout = checked_layout(spec.PointDataFormatID);
+    if (layout.extended && spec.VersionMinor < 4)
+        throw std::invalid_argument("point data formats 6 to 8 need LAS 1.4");
+    if (spec.VersionMinor < 4 && (spec.evlrs != 0 || spec.wkt != WktPlace::none))
+        throw std::invalid_argument("EVLRs and OGC WKT records need LAS 1.4");
+    if (spec.evlrs > std::numeric_limits<std::uint16_t>::max())
+        throw std::invalid_argument("at most 65535 EVLRs");
+    if (layout.size + std::size_t{spec.extra_bytes} > std::numeric_limits<std::uint16_t>::max())
+        throw std::invalid_argument("too many extra bytes for a 16-bit record length");
+    if (spec.extra_bytes != 0 && spec.describe_extra_bytes) extra_bytes_vlr(spec.extra_bytes);
+    if (spec.VersionMinor < 4 && spec.points / spec.files >= std::numeric_limits<std::uint32_t>::max())
         throw std::invalid_argument("too many points per file for a 32-bit point count");
     for (double scale : {spec.XScaleFactor, spec.YScaleFactor, spec.ZScaleFactor})
         if (!(scale > 0.0) || !std::isfinite(scale))
@@ -519,12 +913,9 @@ std::string strip_path(const SurveySpec& spec, unsigned strip) {
 }
 
 // Tallies the records of a block and writes them to `out`.
-void write_block(OutputFile& out, PointTally& tally, const unsigned char* data, std::size_t n,
-                 std::size_t size) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char* rec = data + i * size;
-        tally.add(load_i32le(rec), load_i32le(rec + 4), load_i32le(rec + 8), rec[14]);
-    }
+void write_block(OutputFile& out, PointTally& tally, unsigned format, const unsigned char* data,
+                 std::size_t n, std::size_t size) {
+    for (std::size_t i = 0; i < n; ++i) tally.add_record(data + i * size, format);
     out.write(data, n * size);
 }
 
@@ -540,41 +931,45 @@ std::vector<unsigned char> shuffled_strip(const SurveySpec& spec, const StripLay
     });
     if (size == 0) return records;
     Random rng{spec.seed * 0x9E6C63D0676A9A99ULL + (layout.index + 1) * 0xC2B2AE3D27D4EB4FULL};
-    unsigned char held[64];
+    std::vector<unsigned char> held(size);
     for (std::size_t k = records.size() / size; k > 1; --k) {
         const std::size_t j = static_cast<std::size_t>(rng.next() % k);
         unsigned char* a = records.data() + (k - 1) * size;
         unsigned char* b = records.data() + j * size;
-        std::memcpy(held, a, size);
+        std::memcpy(held.data(), a, size);
         std::memcpy(a, b, size);
-        std::memcpy(b, held, size);
+        std::memcpy(b, held.data(), size);
     }
     return records;
 }
 
 // Writes one strip file: a header with zero counts first, the points in
-// blocks, then the header again with the final counts and bounds.
+// blocks and the EVLRs, then the header again with the final counts, bounds
+// and EVLR start.
 void write_strip(const SurveySpec& spec, unsigned strip, const std::string& path) {
     const LasFileSpec file_spec = strip_file_spec(spec, strip);
-    LAS12Header header = layout_header(file_spec);
+    const unsigned format = spec.PointDataFormatID;
+    LasHeader header = layout_header(file_spec);
     const std::vector<unsigned char> between = pre_point_bytes(file_spec);
     OutputFile out(path);
-    write_header(out, header);
+    write_header(out, header, spec.VersionMinor);
     out.write(between.data(), between.size());
     PointTally tally;
     const StripLayout layout = lay_strip(spec, strip);
     if (spec.order == RecordOrder::random) {
         const std::vector<unsigned char> records = shuffled_strip(spec, layout);
-        const std::size_t size = point_record_size(spec.PointDataFormatID);
-        write_block(out, tally, records.data(), records.size() / size, size);
+        const std::size_t size = record_length_of(file_spec);
+        write_block(out, tally, format, records.data(), records.size() / size, size);
     } else {
         generate_strip(spec, layout, [&](const unsigned char* data, std::size_t n, std::size_t size) {
-            write_block(out, tally, data, n, size);
+            write_block(out, tally, format, data, n, size);
         });
     }
+    const std::vector<unsigned char> after = post_point_bytes(file_spec);
+    out.write(after.data(), after.size());
     apply_tally(header, tally);
     out.rewind_to_start();
-    write_header(out, header);
+    write_header(out, header, spec.VersionMinor);
     out.close();
 }
 
@@ -590,10 +985,8 @@ Tile lay_survey_tiles(const SurveySpec& spec) {
     for (unsigned strip = 0; strip < spec.files; ++strip)
         generate_strip(spec, lay_strip(spec, strip),
                        [&](const unsigned char* data, std::size_t n, std::size_t size) {
-                           for (std::size_t i = 0; i < n; ++i) {
-                               const unsigned char* rec = data + i * size;
-                               all.add(load_i32le(rec), load_i32le(rec + 4), load_i32le(rec + 8), rec[14]);
-                           }
+                           for (std::size_t i = 0; i < n; ++i)
+                               all.add_record(data + i * size, spec.PointDataFormatID);
                        });
     const double XMin = actual_coordinate(all.min[0], spec.XScaleFactor, spec.XOffset);
     const double YMin = actual_coordinate(all.min[1], spec.YScaleFactor, spec.YOffset);
@@ -609,7 +1002,7 @@ Tile lay_survey_tiles(const SurveySpec& spec) {
 // One file of a tiled survey, opened when its first point arrives.
 struct TileFile {
     std::unique_ptr<OutputFile> out;
-    LAS12Header header{};
+    LasHeader header;
     PointTally tally;
 };
 
@@ -618,6 +1011,7 @@ std::vector<std::string> write_tiled_survey(const SurveySpec& spec) {
     const Tile t = lay_survey_tiles(spec);
     const LasFileSpec file_spec = strip_file_spec(spec, 0);
     const std::vector<unsigned char> between = pre_point_bytes(file_spec);
+    const std::vector<unsigned char> after = post_point_bytes(file_spec);
     const int width = digit_width(t);
     const auto path_of = [&](unsigned r, unsigned c) {
         return spec.directory + "/" + spec.file_stem + "_" + tile_label(width, r + 1, c + 1) + ".las";
@@ -636,10 +1030,10 @@ std::vector<std::string> write_tiled_survey(const SurveySpec& spec) {
                     if (!tf.out) {
                         tf.out = std::make_unique<OutputFile>(path_of(r, c));
                         tf.header = layout_header(file_spec);
-                        write_header(*tf.out, tf.header);
+                        write_header(*tf.out, tf.header, spec.VersionMinor);
                         tf.out->write(between.data(), between.size());
                     }
-                    write_block(*tf.out, tf.tally, rec, 1, size);
+                    write_block(*tf.out, tf.tally, spec.PointDataFormatID, rec, 1, size);
                 }
             });
     }
@@ -648,9 +1042,10 @@ std::vector<std::string> write_tiled_survey(const SurveySpec& spec) {
         for (unsigned c = 0; c < t.Cols; ++c) {
             TileFile& tf = tiles[static_cast<std::size_t>(r) * t.Cols + c];
             if (!tf.out) continue;
+            tf.out->write(after.data(), after.size());
             apply_tally(tf.header, tf.tally);
             tf.out->rewind_to_start();
-            write_header(*tf.out, tf.header);
+            write_header(*tf.out, tf.header, spec.VersionMinor);
             tf.out->close();
             paths.push_back(path_of(r, c));
         }
