@@ -184,7 +184,12 @@ std::uint64_t check_output_header(const ListedSurvey& survey, LAS12Header& heade
         if (crs != nullptr) {
             FilePtr f = reopen_listed(file);
             if (!f) fail("\nCannot open %s for reading\n", file.name.c_str());
-            add_file_crs(*crs, read_crs_name(f.get(), header));
+            CrsName name = read_crs_name(f.get(), header);
+            if (file.extension.NumberOfExtendedVariableLengthRecords != 0)
+                add_extended_crs_records(f.get(), file.evlrs.begin,
+                                         file.extension.NumberOfExtendedVariableLengthRecords, file.evlrs.end,
+                                         name);
+            add_file_crs(*crs, std::move(name));
         }
         total += file.points;
         if (limit_total && total > kMaxPointTotal)
