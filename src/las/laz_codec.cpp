@@ -160,21 +160,22 @@ std::string check_layers(LazPointLayout layout, std::span<const unsigned char> c
     if (stored != count)
         return "the chunk holds " + std::to_string(stored) + " points, the chunk table " +
                std::to_string(count);
+    const auto layer_size = [&](std::size_t k) { return load_u32le(chunk.data() + layers_at + 4 * k); };
     std::uint64_t total = data_at;
-    for (std::size_t k = 0; k < layer_count(layout); ++k)
-        total += load_u32le(chunk.data() + layers_at + 4 * k);
+    for (std::size_t k = 0; k < layer_count(layout); ++k) total += layer_size(k);
     if (total != chunk.size())
         return "the layers of the chunk add up to " + std::to_string(total) + " bytes, the chunk has " +
                std::to_string(chunk.size());
     std::size_t at = data_at;
     for (std::size_t k = 0; k < layer_count(layout); ++k) {
-        const std::uint32_t size = load_u32le(chunk.data() + layers_at + 4 * k);
-        if (size >= 4 && !starts_inside_interval(chunk.data() + at))
+        if (layer_size(k) >= 4 && !starts_inside_interval(chunk.data() + at))
             return "layer " + std::to_string(k + 1) + " of the chunk does not start with a code value";
-        at += size;
+        at += layer_size(k);
     }
-    if (layout.format >= 7) layers.rgb_bytes = load_u32le(chunk.data() + layers_at + 4 * 9);
-    if (layout.format == 8) layers.nir_bytes = load_u32le(chunk.data() + layers_at + 4 * 10);
+    constexpr std::size_t kRgbLayer = 9;
+    constexpr std::size_t kNirLayer = 10;
+    if (layout.format >= 7) layers.rgb_bytes = layer_size(kRgbLayer);
+    if (layout.format == 8) layers.nir_bytes = layer_size(kNirLayer);
     return {};
 }
 
