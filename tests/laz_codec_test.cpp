@@ -380,6 +380,8 @@ TEST(LazChunkTable, TableThatDoesNotFitTheFileIsRefused) {
         {"more chunks than fit the points", with_u32(table_at + 4, 4000), total, "do not fit"},
         {"no chunks for the points", with_u32(table_at + 4, 0), total, "do not fit"},
         {"table cut short", {f.bytes.begin(), f.bytes.end() - 3}, total, "runs past the end of the file"},
+        {"table coded from the end of the interval", with_u32(table_at + 8, 0xFFFFFFFFu), total,
+         "do not start with a code value"},
         {"chunk running into the table", overrun, total, "runs past the start of the table"},
         {"points other than the header's", f.bytes, total + 1, "the header 5905"},
         {"file cut before the table offset",

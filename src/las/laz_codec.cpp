@@ -238,6 +238,12 @@ struct TableSource {
     void getBytes(unsigned char* b, std::size_t n) {
         for (std::size_t k = 0; k < n; ++k) b[k] = getByte();
     }
+    // Whether the coded entries start with a code value, looked at without
+    // taking it; fewer than four bytes are left to the decoder to find.
+    bool starts_with_code_value() {
+        if (at == filled) refill();
+        return filled - at < 4 || starts_inside_interval(buffer.data() + at);
+    }
     void refill() {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
         if (n == 0) throw ChunkEnded{};
@@ -260,8 +266,11 @@ bool read_at(std::FILE* file, std::uint64_t offset, unsigned char* bytes, std::s
 // position with at most `left` bytes; the refusal says why they cannot be.
 std::string decode_table(std::FILE* file, std::uint64_t left, std::uint32_t count,
                          const LazFileLayout& layout, std::vector<LazChunk>& chunks) {
+    if (count == 0) return {};
     TableSource source{file, left};
     try {
+        if (!source.starts_with_code_value())
+            return "the chunk table's entries do not start with a code value";
         lazperf::decoders::arithmetic<TableSource> decoder(source);
         lazperf::decompressors::integer entries(32, 2);
         decoder.readInitBytes();
