@@ -62,7 +62,8 @@ namespace {
 // named *.las, beginning with the signature and holding the fields through
 // PointDataRecordLength, of major version 1. Returns 0 with those bytes read
 // into `bytes`, or -1 after the message.
-std::int16_t check_las_start(const char* filename, unsigned char (&bytes)[kFieldsRead]) {
+std::int16_t check_las_start(const char* filename, unsigned char (&bytes)[kFieldsRead],
+                             bool* compressed = nullptr) {
     // Only a regular file can be a LAS file. A FIFO would block the opens
     // below, and a device or directory yields no header.
     struct stat st;
@@ -74,7 +75,11 @@ std::int16_t check_las_start(const char* filename, unsigned char (&bytes)[kField
         error_msg(1, filename);
         return -1;
     }
-    if (check_file_extension(filename, "las") < 0) return -1;
+    // Where compressed files are taken, a name in *.laz is one.
+    const std::size_t n = std::strlen(filename);
+    const bool laz = compressed != nullptr && n > 4 && std::strcmp(filename + n - 4, ".laz") == 0;
+    if (compressed != nullptr) *compressed = laz;
+    if (!laz && check_file_extension(filename, "las") < 0) return -1;
 
     FilePtr f = open_file(filename, "rb");
     if (!f) {
@@ -131,10 +136,19 @@ std::int16_t check_las(const char* filename) {
 
 std::int16_t check_las_kind(const char* filename, LasKind& kind) {
     unsigned char bytes[kFieldsRead];
-    if (check_las_start(filename, bytes) < 0) return -1;
+    bool compressed = false;
+    if (check_las_start(filename, bytes, &compressed) < 0) return -1;
     const unsigned major = bytes[24];
     const unsigned minor = bytes[25];
-    const unsigned format = bytes[104];
+    // A LAZ file marks its point format byte; a LAS file does not.
+    if (((bytes[104] & kCompressedFormatBit) != 0) != compressed) {
+        if (compressed)
+            std::printf("\nFile %s is named .laz, but its points are not compressed\n", filename);
+        else
+            std::printf("\nFile %s holds compressed points (LAZ); name it .laz\n", filename);
+        return -1;
+    }
+    const unsigned format = compressed ? bytes[104] & kCompressedFormatMask : bytes[104];
     const unsigned length = static_cast<unsigned>(bytes[105] | bytes[106] << 8);
     if (minor > 4) {
         std::printf("\nCannot handle las files of version %c.%c\n", digit_char(major), digit_char(minor));
@@ -167,6 +181,7 @@ std::int16_t check_las_kind(const char* filename, LasKind& kind) {
     kind.VersionMinor = static_cast<std::uint8_t>(minor);
     kind.format = *pf;
     kind.record_length = static_cast<std::uint16_t>(length);
+    kind.compressed = compressed;
     return 1;
 }
 
@@ -242,7 +257,8 @@ std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, lon
 
 std::int16_t las_type_of(const LasKind& kind) {
     const unsigned minor = kind.VersionMinor, format = kind.format.id;
-    if (minor > 2 || format > 3 || kind.record_length != kind.format.size) return kNotATypeCode;
+    if (minor > 2 || format > 3 || kind.record_length != kind.format.size || kind.compressed)
+        return kNotATypeCode;
     return static_cast<std::int16_t>(minor < 2 ? 2 * minor + 1 + format : 5 + format);
 }
 

@@ -37,7 +37,7 @@ namespace {
 
 bool same_kind(const LasKind& a, const LasKind& b) {
     return a.VersionMinor == b.VersionMinor && a.format.id == b.format.id &&
-           a.record_length == b.record_length;
+           a.record_length == b.record_length && a.compressed == b.compressed;
 }
 
 // Reads the identity and header of a file that the checks by name accepted
@@ -60,7 +60,9 @@ std::int16_t note_validated_file(ListedFile& file, const LasKind& kind) {
     std::optional<LAS12Header> read = read_las_header(f.get());
     if (!read) return check_las_layout(name);  // its message for a short file
     const LAS12Header& h = file.header = *read;
-    if (h.VersionMinor != kind.VersionMinor || h.PointDataFormatID != kind.format.id ||
+    const unsigned format =
+        kind.compressed ? h.PointDataFormatID & kCompressedFormatMask : h.PointDataFormatID;
+    if (h.VersionMinor != kind.VersionMinor || format != kind.format.id ||
         h.PointDataRecordLength != kind.record_length)
         fail("\nFile %s has changed since it was validated\n", name);
     file.header_bytes = static_cast<std::uint16_t>(kind.header_bytes());
@@ -102,6 +104,9 @@ std::string version_text(const LasKind& k) {
 // Ends the run when `file` is of another kind than the first file `first`,
 // naming both and what differs.
 void refuse_other_kind(const ListedFile& first, const LasKind& a, const ListedFile& file, const LasKind& b) {
+    if (a.compressed != b.compressed)
+        fail("\nThe list names both LAS and LAZ files (%s and %s): tile each kind in a run of its own\n",
+             (a.compressed ? file : first).name.c_str(), (a.compressed ? first : file).name.c_str());
     const char* field = "LAS version";
     std::string va = version_text(a), vb = version_text(b);
     if (a.VersionMinor == b.VersionMinor && a.format.id != b.format.id) {
