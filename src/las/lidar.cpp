@@ -201,7 +201,7 @@ std::int16_t check_las_layout(const char* filename) {
 }
 
 std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, long long size,
-                                 std::uint64_t points, std::size_t header_bytes) {
+                                 std::uint64_t points, std::size_t header_bytes, bool compressed) {
     if (h.HeaderSize < header_bytes) {
         if (header_bytes == kHeaderBytes)
             std::printf("\nHeaderSize of %s is %u; a LAS header holds at least 227 bytes\n", filename,
@@ -217,7 +217,17 @@ std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, lon
                     static_cast<unsigned>(h.OffsetToData), static_cast<unsigned>(h.HeaderSize));
         return -1;
     }
-    // Compared without forming the product, which may pass 64 bits.
+    // Compared without forming the product, which may pass 64 bits. The
+    // records of a compressed file begin with the 8-byte offset of their
+    // chunk table.
+    if (compressed) {
+        if (size < 0 || static_cast<std::uint64_t>(size) < std::uint64_t{h.OffsetToData} + 8) {
+            std::printf("\nFile %s is truncated: it ends before the chunk table offset at byte %u\n",
+                        filename, static_cast<unsigned>(h.OffsetToData));
+            return -1;
+        }
+        points = 0;
+    }
     const std::uint64_t len = h.PointDataRecordLength, offset = h.OffsetToData;
     const auto bytes = static_cast<std::uint64_t>(size < 0 ? 0 : size);
     const bool whole = size >= 0 && bytes >= offset && (len == 0 || points <= (bytes - offset) / len);

@@ -87,14 +87,18 @@ std::int16_t note_validated_file(ListedFile& file, const LasKind& kind) {
         }
         file.points = e.NumberOfPointRecords;
     }
-    if (check_las_layout_of(name, h, static_cast<long long>(size), file.points, file.header_bytes) < 0)
+    if (check_las_layout_of(name, h, static_cast<long long>(size), file.points, file.header_bytes,
+                            kind.compressed) < 0)
         return -1;
-    if (!kind.counts_in_64_bits()) return 0;
-    const std::uint64_t points_end = h.OffsetToData + file.points * h.PointDataRecordLength;
-    return locate_evlrs(name, fileno(f.get()), e.StartOfFirstExtendedVariableLengthRecord,
-                        e.NumberOfExtendedVariableLengthRecords, points_end, size, file.evlrs)
-               ? 0
-               : -1;
+    const std::uint64_t points_end = kind.compressed ? first_chunk_offset(h.OffsetToData)
+                                                     : h.OffsetToData + file.points * h.PointDataRecordLength;
+    if (kind.counts_in_64_bits() &&
+        !locate_evlrs(name, fileno(f.get()), e.StartOfFirstExtendedVariableLengthRecord,
+                      e.NumberOfExtendedVariableLengthRecords, points_end, size, file.evlrs))
+        return -1;
+    if (!kind.compressed) return 0;
+    const std::uint64_t data_end = e.NumberOfExtendedVariableLengthRecords != 0 ? file.evlrs.begin : size;
+    return check_laz_input(name, f.get(), h, kind, file.points, data_end, file.laz) ? 0 : -1;
 }
 
 std::string version_text(const LasKind& k) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 
 #include "console.hpp"
 
@@ -41,7 +42,63 @@ RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& he
     return b;
 }
 
+RecordBlocks start_laz_blocks(const char* name, std::FILE* file, const LAS12Header& header,
+                              std::uint64_t points, const LazInput& laz) {
+    RecordBlocks b;
+    b.name = name;
+    b.header = &header;
+    b.len = header.PointDataRecordLength;
+    b.fd = fileno(file);
+    b.total = b.limit = points;
+    b.compressed = true;
+    b.layout = laz.layout;
+    LazChunkTable table = laz_chunks(file, header, points, laz);
+    if (!table.refusal.empty())
+        b.fault = "its chunk table cannot be read: " + table.refusal;
+    else
+        b.chunks = std::move(table.chunks);
+    return b;
+}
+
+namespace {
+
+// Reads and decodes the next chunk of a LAZ file into `b.decoded`.
+bool next_chunk(RecordBlocks& b, const unsigned char*& records, std::size_t& count) {
+    if (!b.fault.empty() || b.next_chunk == b.chunks.size()) return false;
+    const LazChunk& c = b.chunks[b.next_chunk++];
+    try {
+        b.coded.resize(static_cast<std::size_t>(c.byte_count));
+        b.decoded.resize(static_cast<std::size_t>(c.point_count * b.len));
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for chunk %zu of %s\n", b.next_chunk, b.name);
+    }
+    std::size_t got = 0;
+    while (got < b.coded.size()) {
+        const ssize_t r =
+            pread(b.fd, b.coded.data() + got, b.coded.size() - got, static_cast<off_t>(c.byte_offset + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            b.fault = "chunk " + std::to_string(b.next_chunk) + " ends before its " +
+                      std::to_string(c.byte_count) + " bytes";
+            return false;
+        }
+        got += static_cast<std::size_t>(r);
+    }
+    const std::string refusal = decompress_chunk(b.layout, b.coded, b.decoded);
+    if (!refusal.empty()) {
+        b.fault = "chunk " + std::to_string(b.next_chunk) + " cannot be read: " + refusal;
+        return false;
+    }
+    records = b.decoded.data();
+    count = static_cast<std::size_t>(c.point_count);
+    b.done += c.point_count;
+    return true;
+}
+
+}  // namespace
+
 bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size_t& count) {
+    if (b.compressed) return next_chunk(b, records, count);
     if (b.done == b.total) return false;
     if (b.done == b.limit) short_file(b);
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(b.limit - b.done, b.per_block));

@@ -4,7 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <string>
+#include <vector>
+
 #include "las_records.hpp"
+#include "laz_input.hpp"
 
 namespace tessaro {
 
@@ -31,6 +35,14 @@ struct RecordBlocks {
     std::uint64_t total = 0;  // records the header declares
     std::uint64_t limit = 0;  // records distributed before a short file ends the run
     std::uint64_t done = 0;
+    // A LAZ file: its chunks, each decoded whole in its turn, and why one
+    // could not be (the run cannot go on then).
+    bool compressed = false;
+    LazPointLayout layout{};
+    std::vector<LazChunk> chunks;
+    std::size_t next_chunk = 0;
+    std::vector<unsigned char> coded, decoded;
+    std::string fault;
 };
 
 // Starts reading the `points` records of the open file `fd` (named `name`,
@@ -38,9 +50,16 @@ struct RecordBlocks {
 RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::uint64_t points,
                                  std::size_t len, unsigned char* block, std::size_t block_bytes);
 
-// Reads the next block; its records and their count, valid until the next
-// call. False after the last one; ends the run when the file holds fewer
-// records than it declares.
+// Starts reading the records of the open LAZ file `file` (named `name`, with
+// header `header`, validated as `laz`) chunk by chunk; `fault` says why
+// when its chunk table can no longer be read.
+RecordBlocks start_laz_blocks(const char* name, std::FILE* file, const LAS12Header& header,
+                              std::uint64_t points, const LazInput& laz);
+
+// Reads the next block (of a LAZ file: its next chunk, decoded); its records
+// and their count, valid until the next call. False after the last one, or
+// when a chunk cannot be read, with `fault` saying why; ends the run when
+// the file holds fewer records than it declares.
 bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size_t& count);
 
 }  // namespace tessaro

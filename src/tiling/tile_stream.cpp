@@ -80,7 +80,7 @@ off_t refuse_input(const TileStreams& all, TileStream& ts, int fd) {
     if (st.st_size > 0 && std::binary_search(all.inputs.begin(), all.inputs.end(), id))
         fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
              ts.name.c_str());
-    ts.file_id = id;
+    ts.file->id = id;
     return st.st_size;
 }
 
@@ -94,8 +94,8 @@ off_t refuse_input(const TileStreams& all, TileStream& ts, int fd) {
 void require_own_file(const TileStream& ts, int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0) fail("\nFailed to open file %s: %s\n", ts.name.c_str(), std::strerror(errno));
-    if (!(FileId{st.st_dev, st.st_ino} == ts.file_id) ||
-        static_cast<std::uint64_t>(st.st_size) != ts.file_bytes)
+    if (!(FileId{st.st_dev, st.st_ino} == ts.file->id) ||
+        static_cast<std::uint64_t>(st.st_size) != ts.file->bytes)
         tile_changed(ts);
 }
 
@@ -139,7 +139,7 @@ void write_all(TileStream& ts, iovec* iov, std::size_t count) {
             if (done == 0) errno = EIO;
             fail("\nFailed to write to tile file %s: %s\n", ts.name.c_str(), std::strerror(errno));
         }
-        ts.file_bytes += static_cast<std::uint64_t>(done);
+        ts.file->bytes += static_cast<std::uint64_t>(done);
         auto left = static_cast<std::size_t>(done);
         while (count > 0 && left >= iov->iov_len) {
             left -= iov->iov_len;
@@ -169,7 +169,7 @@ std::unique_ptr<unsigned char[]> take_stage(TileStreams& all, TileStream& ts) {
 }
 
 std::vector<std::unique_ptr<unsigned char[]>>& spares_of(TileStreams& all, std::size_t size) {
-    return size == kRangeStageBytes ? all.spare_range : all.spare_extra;
+    return size == all.range_stage_bytes ? all.spare_range : all.spare_extra;
 }
 
 // A buffer of `size` bytes for `ts`: a spare, a new one within the budget, or
@@ -182,7 +182,7 @@ std::unique_ptr<unsigned char[]> find_stage(TileStreams& all, const TileStream& 
         return buffer;
     }
     for (;;) {
-        if (all.held_bytes + size <= kStageBudgetBytes) break;
+        if (all.held_bytes + size <= all.stage_budget_bytes) break;
         TileStream* oldest =
             least_recently_used(all, ts, [](const TileStream& s) { return s.begin != nullptr; });
         if (oldest == nullptr) break;  // nothing to take back: go past the budget
@@ -204,20 +204,22 @@ TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
     TileStream& ts = e.stream;
     if (ts.stats == nullptr) {
         try {
-            ts.name = tile_file_name(all.prefix, all.bufsize, r, c);
+            ts.name = tile_file_name(all.prefix, all.bufsize, r, c, all.extension);
         } catch (const std::bad_alloc&) {
             fail_line("Failed to allocate memory for the streams of the tile files");
         }
         ts.row = r;
         ts.col = c;
         ts.stats = &e.stats;
+        ts.file = &e.file;
     }
     return ts;
 }
 
 void create_tile_file(TileStreams& all, TileStream& ts) {
     close_file(all, ts);
-    ts.file_bytes = 0;
+    ts.file->bytes = 0;
+    ts.file->chunks.clear();
     // Truncated only once it is known to be no input, and only when it holds
     // bytes: ext4 flushes a file truncated to nothing when it is closed, which
     // would cost every new tile a writeback of its own.
@@ -246,13 +248,48 @@ void attach_stage(TileStreams& all, TileStream& ts, std::size_t size) {
 void stage_records(TileStreams& all, TileStream& ts, const unsigned char* records, std::size_t n,
                    std::size_t buffer_size) {
     if (ts.begin == nullptr) attach_stage(all, ts, buffer_size);
+    const std::size_t len = all.record_length;
+    const std::size_t whole = static_cast<std::size_t>(ts.end - ts.begin) / len * len;
+    while (n > whole) {  // a run longer than the buffer: in pieces of a full buffer
+        flush_full_stage(all, ts, whole);
+        const std::size_t take = static_cast<std::size_t>(ts.end - ts.pos) / len * len;
+        std::memcpy(ts.pos, records, take);
+        ts.pos += take;
+        records += take;
+        n -= take;
+    }
     if (n > static_cast<std::size_t>(ts.end - ts.pos)) flush_full_stage(all, ts, n);
     std::memcpy(ts.pos, records, n);
     ts.pos += n;
 }
 
+namespace {
+
+// Compresses the staged records into one chunk and writes it.
+void write_chunk(TileStreams& all, TileStream& ts) {
+    const auto n = static_cast<std::size_t>(ts.pos - ts.begin);
+    if (n == 0) return;
+    compress_chunk(all.laz_layout, {ts.begin, n}, all.chunk);
+    const std::uint64_t at = ts.file->bytes;
+    ensure_open(all, ts);
+    iovec piece{all.chunk.data(), all.chunk.size()};
+    write_all(ts, &piece, 1);
+    try {
+        ts.file->chunks.push_back({n / all.record_length, at, all.chunk.size()});
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for the chunks of tile file %s\n", ts.name.c_str());
+    }
+}
+
+}  // namespace
+
 void flush_tile_stream(TileStreams& all, TileStream& ts) {
     count_staged(all, ts);
+    if (all.compress) {
+        write_chunk(all, ts);
+        ts.pos = ts.counted = ts.listed = ts.begin;
+        return;
+    }
     if (ts.pos != ts.listed) {
         try {
             ts.pieces.push_back({ts.listed, static_cast<std::size_t>(ts.pos - ts.listed)});
@@ -272,9 +309,13 @@ void flush_tile_stream(TileStreams& all, TileStream& ts) {
 void flush_full_stage(TileStreams& all, TileStream& ts, std::size_t room) {
     // Only staged bytes, reaching past a boundary: written up to it, the rest
     // kept, when `room` is left beside them.
-    const std::uint64_t end = ts.file_bytes + static_cast<std::uint64_t>(ts.pos - ts.begin);
+    if (all.compress) {
+        flush_tile_stream(all, ts);
+        return;
+    }
+    const std::uint64_t end = ts.file->bytes + static_cast<std::uint64_t>(ts.pos - ts.begin);
     const std::uint64_t boundary = end / kStageAlignBytes * kStageAlignBytes;
-    if (!ts.pieces.empty() || boundary <= ts.file_bytes ||
+    if (!ts.pieces.empty() || boundary <= ts.file->bytes ||
         end - boundary + room > static_cast<std::uint64_t>(ts.end - ts.begin)) {
         flush_tile_stream(all, ts);
         return;
@@ -370,10 +411,19 @@ void close_tile_streams(TileStreams& all) {
     // statistics beside them stay for the tile headers and the index.
     for (auto& [key, e] : _tileInfo.tiles) {
         close_file(all, e.stream);
-        e.file.id = e.stream.file_id;
-        e.file.bytes = e.stream.file_bytes;
         e.stream = TileStream{};
     }
+}
+
+void abandon_tile_streams(TileStreams& all) {
+    for (auto& [key, e] : _tileInfo.tiles) {
+        if (e.stream.fd >= 0) {
+            close(e.stream.fd);  // the file goes: what its close says is of no use
+            e.stream.fd = -1;
+        }
+        if (e.file.creator != 0 && !e.stream.name.empty()) unlink(e.stream.name.c_str());
+    }
+    all.open_files = 0;
 }
 
 }  // namespace tessaro
