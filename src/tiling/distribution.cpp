@@ -49,11 +49,11 @@ std::size_t open_tile_budget() {
 
 // Reads the file's records block by block and routes every copy.
 void copy_records(FileJob& job, unsigned char* block, std::size_t block_bytes) {
-    RecordBlocks blocks =
-        job.file.laz.record_bytes != 0
-            ? start_laz_blocks(job.name, job.input_file, job.header, job.file.points, job.file.laz)
-            : start_record_blocks(job.name, job.input, job.header, job.file.points, job.streams.record_length,
-                                  block, block_bytes);
+    RecordBlocks blocks = job.file.laz.record_bytes != 0
+                              ? start_laz_blocks(job.name, job.input_file, job.header, job.file.points,
+                                                 job.file.laz, *job.streams.pool)
+                              : start_record_blocks(job.name, job.input, job.header, job.file.points,
+                                                    job.streams.record_length, block, block_bytes);
     const unsigned char* records = nullptr;
     std::size_t count = 0;
     while (next_record_block(blocks, records, count)) {
@@ -170,7 +170,13 @@ void distribute_points(const DistributionSetup& setup, LAS12Header& ph12) {
     streams.bufsize = setup.bufsize;
     streams.record_length = record_size;
     streams.extension = setup.kind.extension();
+    // The codec's workers, one a processor, for the chunks of a LAZ run.
+    CodecPool pool;
+    streams.pool = &pool;
     if (setup.kind.compressed) {
+        const unsigned processors = available_processors();
+        start_codec_pool(pool, processors);
+        streams.max_chunks_in_flight = 2 * processors + 2;
         streams.compress = true;
         streams.range_stage_bytes = kLazRangeStageBytes;
         streams.extra_stage_bytes = kLazExtraStageBytes;

@@ -42,8 +42,12 @@ RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& he
     return b;
 }
 
+RecordBlocks::~RecordBlocks() {
+    for (const auto& job : ahead) wait_for_codec_job(*pool, *job);
+}
+
 RecordBlocks start_laz_blocks(const char* name, std::FILE* file, const LAS12Header& header,
-                              std::uint64_t points, const LazInput& laz) {
+                              std::uint64_t points, const LazInput& laz, CodecPool& pool) {
     RecordBlocks b;
     b.name = name;
     b.header = &header;
@@ -52,6 +56,7 @@ RecordBlocks start_laz_blocks(const char* name, std::FILE* file, const LAS12Head
     b.total = b.limit = points;
     b.compressed = true;
     b.layout = laz.layout;
+    b.pool = &pool;
     LazChunkTable table = laz_chunks(file, header, points, laz);
     if (!table.refusal.empty())
         b.fault = "its chunk table cannot be read: " + table.refusal;
@@ -62,33 +67,42 @@ RecordBlocks start_laz_blocks(const char* name, std::FILE* file, const LAS12Head
 
 namespace {
 
-// Reads and decodes the next chunk of a LAZ file into `b.decoded`.
+// Hands the chunks after the one being routed to the codec, up to
+// kChunksDecodedAhead of them; `job`, when given, is reused for the first.
+void decode_ahead(RecordBlocks& b, std::unique_ptr<CodecJob> job) {
+    while (b.next_decode < b.chunks.size() && b.ahead.size() < kChunksDecodedAhead) {
+        if (!job) job = std::make_unique<CodecJob>();
+        const LazChunk& c = b.chunks[b.next_decode++];
+        job->compress = false;
+        job->layout = b.layout;
+        job->fd = b.fd;
+        job->offset = c.byte_offset;
+        job->coded_bytes = c.byte_count;
+        job->points = c.point_count;
+        b.ahead.push_back(std::move(job));
+        submit_codec_job(*b.pool, *b.ahead.back());
+    }
+}
+
+// The next chunk of a LAZ file, decoded, in `b.decoded`.
 bool next_chunk(RecordBlocks& b, const unsigned char*& records, std::size_t& count) {
     if (!b.fault.empty() || b.next_chunk == b.chunks.size()) return false;
-    const LazChunk& c = b.chunks[b.next_chunk++];
     try {
-        b.coded.resize(static_cast<std::size_t>(c.byte_count));
-        b.decoded.resize(static_cast<std::size_t>(c.point_count * b.len));
-    } catch (const std::bad_alloc&) {
-        fail("\nOut of memory for chunk %zu of %s\n", b.next_chunk, b.name);
-    }
-    std::size_t got = 0;
-    while (got < b.coded.size()) {
-        const ssize_t r =
-            pread(b.fd, b.coded.data() + got, b.coded.size() - got, static_cast<off_t>(c.byte_offset + got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            b.fault = "chunk " + std::to_string(b.next_chunk) + " ends before its " +
-                      std::to_string(c.byte_count) + " bytes";
+        decode_ahead(b, nullptr);
+        std::unique_ptr<CodecJob> job = std::move(b.ahead.front());
+        b.ahead.pop_front();
+        wait_for_codec_job(*b.pool, *job);
+        ++b.next_chunk;
+        if (!job->fault.empty()) {
+            b.fault = "chunk " + std::to_string(b.next_chunk) + " cannot be read: " + job->fault;
             return false;
         }
-        got += static_cast<std::size_t>(r);
+        b.decoded.swap(job->records);
+        decode_ahead(b, std::move(job));
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for chunk %zu of %s\n", b.next_chunk + 1, b.name);
     }
-    const std::string refusal = decompress_chunk(b.layout, b.coded, b.decoded);
-    if (!refusal.empty()) {
-        b.fault = "chunk " + std::to_string(b.next_chunk) + " cannot be read: " + refusal;
-        return false;
-    }
+    const LazChunk& c = b.chunks[b.next_chunk - 1];
     records = b.decoded.data();
     count = static_cast<std::size_t>(c.point_count);
     b.done += c.point_count;

@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "codec_pool.hpp"
 #include "las_records.hpp"
 #include "laz_input.hpp"
 
@@ -37,13 +40,26 @@ struct RecordBlocks {
     std::uint64_t done = 0;
     // A LAZ file: its chunks, each decoded whole in its turn, and why one
     // could not be (the run cannot go on then).
+    // The next chunks are decoded ahead, on the codec's workers.
     bool compressed = false;
     LazPointLayout layout{};
     std::vector<LazChunk> chunks;
-    std::size_t next_chunk = 0;
-    std::vector<unsigned char> coded, decoded;
+    std::size_t next_chunk = 0;   // the chunk the next block is
+    std::size_t next_decode = 0;  // the chunk to hand to the codec next
+    CodecPool* pool = nullptr;
+    std::deque<std::unique_ptr<CodecJob>> ahead;
+    std::vector<unsigned char> decoded;
     std::string fault;
+
+    RecordBlocks() = default;
+    RecordBlocks(RecordBlocks&&) = default;
+    RecordBlocks& operator=(RecordBlocks&&) = default;
+    // Waits for the chunks being decoded: they read into buffers of their own.
+    ~RecordBlocks();
 };
+
+// Chunks of a LAZ file decoded ahead of the one being routed.
+inline constexpr std::size_t kChunksDecodedAhead = 3;
 
 // Starts reading the `points` records of the open file `fd` (named `name`,
 // with header `header`) into `block`, `block_bytes` long.
@@ -54,7 +70,7 @@ RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& he
 // header `header`, validated as `laz`) chunk by chunk; `fault` says why
 // when its chunk table can no longer be read.
 RecordBlocks start_laz_blocks(const char* name, std::FILE* file, const LAS12Header& header,
-                              std::uint64_t points, const LazInput& laz);
+                              std::uint64_t points, const LazInput& laz, CodecPool& pool);
 
 // Reads the next block (of a LAZ file: its next chunk, decoded); its records
 // and their count, valid until the next call. False after the last one, or

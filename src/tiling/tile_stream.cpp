@@ -265,19 +265,55 @@ void stage_records(TileStreams& all, TileStream& ts, const unsigned char* record
 
 namespace {
 
-// Compresses the staged records into one chunk and writes it.
+// Writes the chunk compressed first of those in flight, when it is done
+// (`wait`: once it is), at the end of its tile's file.
+bool write_first_chunk(TileStreams& all, bool wait) {
+    CodecJob& job = *all.chunks_in_flight.front();
+    if (wait)
+        wait_for_codec_job(*all.pool, job);
+    else if (!codec_job_done(*all.pool, job))
+        return false;
+    TileStream& ts = *job.stream;
+    if (!job.fault.empty())
+        fail("\nFailed to compress a chunk of tile file %s: %s\n", ts.name.c_str(), job.fault.c_str());
+    const std::uint64_t at = ts.file->bytes;
+    ensure_open(all, ts);
+    iovec piece{job.chunk.data(), job.chunk.size()};
+    write_all(ts, &piece, 1);
+    try {
+        ts.file->chunks.push_back({job.records.size() / all.record_length, at, job.chunk.size()});
+        all.spare_jobs.push_back(std::move(all.chunks_in_flight.front()));
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for the chunks of tile file %s\n", ts.name.c_str());
+    }
+    all.chunks_in_flight.pop_front();
+    return true;
+}
+
+// Hands the staged records to the codec as one chunk of the tile; writes the
+// chunks done before it, and waits for the first when too many are in flight.
 void write_chunk(TileStreams& all, TileStream& ts) {
     const auto n = static_cast<std::size_t>(ts.pos - ts.begin);
     if (n == 0) return;
-    compress_chunk(all.laz_layout, {ts.begin, n}, all.chunk);
-    const std::uint64_t at = ts.file->bytes;
-    ensure_open(all, ts);
-    iovec piece{all.chunk.data(), all.chunk.size()};
-    write_all(ts, &piece, 1);
     try {
-        ts.file->chunks.push_back({n / all.record_length, at, all.chunk.size()});
+        std::unique_ptr<CodecJob> job;
+        if (!all.spare_jobs.empty()) {
+            job = std::move(all.spare_jobs.back());
+            all.spare_jobs.pop_back();
+        } else {
+            job = std::make_unique<CodecJob>();
+        }
+        job->compress = true;
+        job->layout = all.laz_layout;
+        job->records.assign(ts.begin, ts.pos);
+        job->stream = &ts;
+        all.chunks_in_flight.push_back(std::move(job));
     } catch (const std::bad_alloc&) {
         fail("\nOut of memory for the chunks of tile file %s\n", ts.name.c_str());
+    }
+    submit_codec_job(*all.pool, *all.chunks_in_flight.back());
+    while (!all.chunks_in_flight.empty() &&
+           write_first_chunk(all, all.chunks_in_flight.size() > all.max_chunks_in_flight)) {
     }
 }
 
@@ -394,14 +430,22 @@ void drop_tile_stream(TileStreams& all, TileStream& ts) {
 
 void close_tile_streams(TileStreams& all) {
     // Writing a stream may open its file; the files of those not yet written
-    // stay open, so that none is opened twice.
+    // stay open, so that none is opened twice. Chunks still being compressed
+    // are written before any file is closed.
     std::vector<TileStream*> streams;
     streams.swap(all.live);
     for (TileStream* s : streams) {
         flush_tile_stream(all, *s);
+        if (all.compress) continue;
         s->pos = s->end = s->begin = s->counted = s->listed = s->seen = nullptr;
         s->buffer.reset();
         close_file(all, *s);
+    }
+    while (!all.chunks_in_flight.empty()) write_first_chunk(all, true);
+    all.spare_jobs.clear();
+    for (TileStream* s : streams) {
+        s->pos = s->end = s->begin = s->counted = s->listed = s->seen = nullptr;
+        s->buffer.reset();
     }
     all.live.clear();
     all.spare_range.clear();
@@ -416,6 +460,8 @@ void close_tile_streams(TileStreams& all) {
 }
 
 void abandon_tile_streams(TileStreams& all) {
+    for (const auto& job : all.chunks_in_flight) wait_for_codec_job(*all.pool, *job);
+    all.chunks_in_flight.clear();
     for (auto& [key, e] : _tileInfo.tiles) {
         if (e.stream.fd >= 0) {
             close(e.stream.fd);  // the file goes: what its close says is of no use

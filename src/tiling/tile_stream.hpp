@@ -31,6 +31,9 @@
 #include <string>
 #include <vector>
 
+#include <deque>
+
+#include "codec_pool.hpp"
 #include "las_records.hpp"
 #include "laz_codec.hpp"
 #include "listed_files.hpp"
@@ -112,8 +115,13 @@ struct TileStreams {
     // the LAZ record written over the input's in a new tile.
     bool compress = false;
     LazPointLayout laz_layout{};
-    std::vector<unsigned char> chunk;
     std::vector<unsigned char> laz_record;
+    // The chunks being compressed, in the order they are written, at most
+    // max_chunks_in_flight; jobs done with, for the next chunks.
+    CodecPool* pool = nullptr;
+    std::deque<std::unique_ptr<CodecJob>> chunks_in_flight;
+    std::vector<std::unique_ptr<CodecJob>> spare_jobs;
+    std::size_t max_chunks_in_flight = 1;
     unsigned return_mask = 7;                    // the return number bits of byte 14
     std::uint64_t max_tile_points = UINT32_MAX;  // the most records a tile file can count
     const LAS12Header* header = nullptr;         // of the input file being distributed
