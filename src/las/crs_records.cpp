@@ -90,6 +90,16 @@ CrsName read_crs_name(std::FILE* file, const LAS12Header& header) {
     return name;
 }
 
+void add_evlr_wkt(CrsName& name, int fd, const EvlrSpan& span, std::uint32_t count) {
+    if (!name.wkt.empty() || count == 0) return;
+    // A coordinate system's WKT runs to some kilobytes; a far longer record
+    // is no such text and is not read into memory.
+    constexpr std::uint64_t kMaxWktBytes = 1 << 20;
+    const std::optional<std::vector<unsigned char>> payload =
+        read_evlr_payload(fd, span, count, kProjectionUserId, kWktRecord, kMaxWktBytes);
+    if (payload) name.wkt = wkt_text(*payload);
+}
+
 void add_file_crs(SurveyCrs& survey, CrsName name) {
     if (!survey.named_by_all) return;
     const bool known = std::find(survey.names.begin(), survey.names.end(), name) != survey.names.end();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "evlr_records.hpp"
 #include "las_records.hpp"
 
 namespace tessaro {
@@ -40,6 +41,12 @@ struct CrsName {
 // would cross OffsetToData or cannot be read. Only the record headers and the
 // four payloads are read.
 CrsName read_crs_name(std::FILE* file, const LAS12Header& header);
+
+// The OGC WKT record may also stand among the extended records of a LAS 1.4
+// file, after its points: when `name` has no WKT text from the records
+// before the points, takes the text of the first such record among the
+// `count` records at `span` of the open file `fd`.
+void add_evlr_wkt(CrsName& name, int fd, const EvlrSpan& span, std::uint32_t count);
 
 // The most differently written names a survey may carry and still be found
 // to name one system; they are compared when the system is made.

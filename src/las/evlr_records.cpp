@@ -55,4 +55,31 @@ bool locate_evlrs(const char* filename, int fd, std::uint64_t start, std::uint32
     return true;
 }
 
+std::optional<std::vector<unsigned char>> read_evlr_payload(int fd, const EvlrSpan& span, std::uint32_t count,
+                                                            const char* user_id, std::uint16_t record_id,
+                                                            std::uint64_t max_bytes) {
+    constexpr std::size_t kUserIdAt = 2, kUserIdBytes = 16, kRecordIdAt = 18;
+    const std::size_t id_length = std::strlen(user_id);
+    std::uint64_t pos = span.begin;
+    for (std::uint32_t k = 0; k < count && span.end - pos >= kEvlrHeaderBytes; ++k) {
+        unsigned char header[kEvlrHeaderBytes];
+        if (!read_at(fd, header, sizeof header, pos)) return std::nullopt;
+        const std::uint64_t length = load_le(header + kEvlrLengthAt, 8);
+        pos += kEvlrHeaderBytes;
+        if (length > span.end - pos) return std::nullopt;
+        const unsigned char* id = header + kUserIdAt;
+        const bool match = id_length <= kUserIdBytes && std::memcmp(id, user_id, id_length) == 0 &&
+                           (id_length == kUserIdBytes || id[id_length] == 0) &&
+                           load_u16le(header + kRecordIdAt) == record_id;
+        if (match) {
+            if (length > max_bytes) return std::nullopt;
+            std::vector<unsigned char> payload(static_cast<std::size_t>(length));
+            if (!read_at(fd, payload.data(), payload.size(), pos)) return std::nullopt;
+            return payload;
+        }
+        pos += length;
+    }
+    return std::nullopt;
+}
+
 }  // namespace tessaro

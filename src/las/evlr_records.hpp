@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace tessaro {
 
@@ -24,5 +26,14 @@ struct EvlrSpan {
 // where they lie.
 bool locate_evlrs(const char* filename, int fd, std::uint64_t start, std::uint32_t count,
                   std::uint64_t points_end, std::uint64_t size, EvlrSpan& span);
+
+// The payload of the first of the `count` records at `span.begin` of the
+// open file `fd` (found whole by locate_evlrs) whose user id, up to its first
+// NUL, is `user_id` and whose record id is `record_id`. Nothing when there is
+// none, when its payload holds more than `max_bytes`, or when the file
+// cannot be read.
+std::optional<std::vector<unsigned char>> read_evlr_payload(int fd, const EvlrSpan& span, std::uint32_t count,
+                                                            const char* user_id, std::uint16_t record_id,
+                                                            std::uint64_t max_bytes);
 
 }  // namespace tessaro

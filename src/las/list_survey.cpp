@@ -4,6 +4,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 #include "console.hpp"
 #include "lidar.hpp"
@@ -184,7 +185,10 @@ std::uint64_t check_output_header(const ListedSurvey& survey, LAS12Header& heade
         if (crs != nullptr) {
             FilePtr f = reopen_listed(file);
             if (!f) fail("\nCannot open %s for reading\n", file.name.c_str());
-            add_file_crs(*crs, read_crs_name(f.get(), header));
+            CrsName name = read_crs_name(f.get(), header);
+            add_evlr_wkt(name, fileno(f.get()), file.evlrs,
+                         file.extension.NumberOfExtendedVariableLengthRecords);
+            add_file_crs(*crs, std::move(name));
         }
         total += file.points;
         if (limit_total && total > kMaxPointTotal)
