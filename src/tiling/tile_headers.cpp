@@ -61,11 +61,11 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
     e.NumberOfPointRecords = t.nPts;
     // The count arrays of the packed records are not aligned for their
     // element type: they are set element by element through the record,
-    // never through a pointer to an element.
+    // never through a pointer or reference to an element.
     for (int k = 0; k < 15; ++k) e.NumberOfPointsByReturn[k] = t.Ret[k];
     if (kind.format.extended || t.nPts > UINT32_MAX) {
         header.NumberOfPointReturns = 0;
-        for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = 0;
+        for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = 0;  // NOLINT(modernize-loop-convert)
     }
     e.NumberOfExtendedVariableLengthRecords = creator.extension.NumberOfExtendedVariableLengthRecords;
     if (e.NumberOfExtendedVariableLengthRecords != 0)
