@@ -505,15 +505,17 @@ TEST(TilingEndToEnd, Las13And14AndExtraBytesRunsOfTheUnboundedTilerAreSoundAndTe
         EXPECT_EQ(r.check.records, 6000U);
         EXPECT_EQ(r.check.copies > 0, k.buffer > 0);
 
-        const CheckedRun refused =
-            run_and_verify(dir.path, "survey.txt", "B_", k.tile_size, {k.buffer, k.resolution, false});
-        EXPECT_EQ(refused.run.status, 255);
+        const RunResult refused =
+            run_tessaro(tessaro_args("survey.txt", "B_", std::to_string(static_cast<int>(k.tile_size)),
+                                     {k.buffer, k.resolution}),
+                        dir.path);
+        EXPECT_EQ(refused.status, 255);
         const std::string& first = files.front();
         const std::string message =
             k.minor == 2
                 ? "\nData format of " + first + " (3) is incompatible with Length of Data Record (40)\n"
                 : "\nCannot handle las files of version 1." + std::to_string(k.minor) + "\n";
-        EXPECT_EQ(refused.run.output, banner() + message + "\n" + first + " is not a valid LAS file\n");
+        EXPECT_EQ(refused.output, banner() + message + "\n" + first + " is not a valid LAS file\n");
         EXPECT_TRUE(files_with_stem(dir.path, "B_").empty());
     }
 }
