@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "evlr_records.hpp"
 #include "las_records.hpp"
 
 namespace tessaro {

@@ -4,6 +4,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 #include "console.hpp"
 #include "lidar.hpp"

@@ -75,10 +75,13 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
     LAS14HeaderExtension e{};
     if (!kind.counts_in_64_bits()) return e;
     e.NumberOfPointRecords = t.nPts;
-    std::copy(t.Ret, t.Ret + 15, e.NumberOfPointsByReturn);
+    // The count arrays of the packed records are not aligned for their
+    // element type: they are set element by element through the record,
+    // never through a pointer or reference to an element.
+    for (int k = 0; k < 15; ++k) e.NumberOfPointsByReturn[k] = t.Ret[k];
     if (kind.format.extended || t.nPts > UINT32_MAX) {
         header.NumberOfPointReturns = 0;
-        std::fill(header.NumberOfPointsByReturn, header.NumberOfPointsByReturn + 5, 0U);
+        for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = 0;  // NOLINT(modernize-loop-convert)
     }
     e.NumberOfExtendedVariableLengthRecords = creator.extension.NumberOfExtendedVariableLengthRecords;
     if (e.NumberOfExtendedVariableLengthRecords != 0)
