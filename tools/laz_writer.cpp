@@ -1,9 +1,11 @@
 #include "laz_writer.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "las_bytes.hpp"
@@ -59,7 +61,8 @@ void compress_las_file(const std::string& las_path, const std::string& laz_path,
     std::memcpy(vlr + 2, kLazUserId.data(), kLazUserId.size());
     store_u16le(vlr + 18, kLazRecordId);
     store_u16le(vlr + 20, static_cast<std::uint16_t>(payload.size()));
-    std::memcpy(vlr + 22, "Tessaro survey writer", 21);
+    const std::string_view description = "Tessaro survey writer";
+    std::copy(description.begin(), description.end(), vlr + 22);
 
     std::vector<unsigned char> out(in.begin(), in.begin() + h.OffsetToData);
     append(out, vlr, sizeof vlr);
@@ -117,7 +120,8 @@ std::vector<unsigned char> laz_point_records(const std::string& laz_path) {
             load_u16le(in.data() + at + 18) == kLazRecordId) {
             const LazRecordCheck check =
                 check_laz_record({in.data() + at + 54, length}, format->id, h.PointDataRecordLength);
-            if (!check.refusal.empty()) throw std::runtime_error(laz_path + ": " + check.refusal);
+            if (!check.refusal.empty())
+                throw std::runtime_error(std::string(laz_path).append(": ").append(check.refusal));
             chunk_size = check.record.chunk_size;
             found = true;
         }
@@ -137,7 +141,8 @@ std::vector<unsigned char> laz_point_records(const std::string& laz_path) {
     file_layout.record_length = h.PointDataRecordLength;
     file_layout.chunk_size = chunk_size;
     const LazChunkTable table = read_chunk_table(f.get(), file_layout);
-    if (!table.refusal.empty()) throw std::runtime_error(laz_path + ": " + table.refusal);
+    if (!table.refusal.empty())
+        throw std::runtime_error(std::string(laz_path).append(": ").append(table.refusal));
     std::vector<unsigned char> records(static_cast<std::size_t>(points * h.PointDataRecordLength));
     std::size_t done = 0;
     for (const LazChunk& c : table.chunks) {
@@ -145,7 +150,7 @@ std::vector<unsigned char> laz_point_records(const std::string& laz_path) {
         const std::string refusal =
             decompress_chunk(layout, {in.data() + c.byte_offset, static_cast<std::size_t>(c.byte_count)},
                              {records.data() + done, n});
-        if (!refusal.empty()) throw std::runtime_error(laz_path + ": " + refusal);
+        if (!refusal.empty()) throw std::runtime_error(std::string(laz_path).append(": ").append(refusal));
         done += n;
     }
     return records;

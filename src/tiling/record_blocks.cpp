@@ -69,9 +69,9 @@ namespace {
 
 // Hands the chunks after the one being routed to the codec, up to
 // kChunksDecodedAhead of them; `job`, when given, is reused for the first.
-void decode_ahead(RecordBlocks& b, std::unique_ptr<CodecJob> job) {
+void decode_ahead(RecordBlocks& b, std::unique_ptr<CodecJob> reused) {
     while (b.next_decode < b.chunks.size() && b.ahead.size() < kChunksDecodedAhead) {
-        if (!job) job = std::make_unique<CodecJob>();
+        std::unique_ptr<CodecJob> job = reused ? std::move(reused) : std::make_unique<CodecJob>();
         const LazChunk& c = b.chunks[b.next_decode++];
         job->compress = false;
         job->layout = b.layout;
