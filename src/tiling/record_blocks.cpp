@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <utility>
 
 #include "console.hpp"
 
@@ -71,7 +72,8 @@ namespace {
 // kChunksDecodedAhead of them; `job`, when given, is reused for the first.
 void decode_ahead(RecordBlocks& b, std::unique_ptr<CodecJob> reused) {
     while (b.next_decode < b.chunks.size() && b.ahead.size() < kChunksDecodedAhead) {
-        std::unique_ptr<CodecJob> job = reused ? std::move(reused) : std::make_unique<CodecJob>();
+        std::unique_ptr<CodecJob> job =
+            reused ? std::exchange(reused, nullptr) : std::make_unique<CodecJob>();
         const LazChunk& c = b.chunks[b.next_decode++];
         job->compress = false;
         job->layout = b.layout;
