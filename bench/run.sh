@@ -79,10 +79,13 @@ if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
 fi
 build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")"
 [[ "$build_type" == Release ]] || die "$build_dir is configured as '$build_type', not Release"
-# A build of a version without tessaro_unbounded leaves out the strip.
+# A build of a version without tessaro_unbounded leaves out the strip, one
+# without tessaro_las14_survey the LAS 1.4 variants.
 targets=(tessaro tessaro_gensurvey tessaro_measure tessaro_verify tessaro_stale_survey)
-if cmake --build "$build_dir" --target help 2> /dev/null | grep -q '^tessaro_unbounded:'; then
+build_targets="$(cmake --build "$build_dir" --target help 2> /dev/null || true)"
+if grep -q '^tessaro_unbounded:' <<< "$build_targets"; then
     targets+=(tessaro_unbounded)
+    grep -q '^tessaro_las14_survey:' <<< "$build_targets" && targets+=(tessaro_las14_survey)
 fi
 cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}" > "$bench_dir/build.log" 2>&1 ||
     {
@@ -95,6 +98,9 @@ gensurvey="$build_dir/tools/tessaro_gensurvey"
 measure="$build_dir/bench/tessaro_measure"
 verify="$build_dir/tools/tessaro_verify"
 stale_survey="$build_dir/bench/tessaro_stale_survey"
+las14_survey="$build_dir/bench/tessaro_las14_survey"
+with_las14=0
+[[ " ${targets[*]} " == *" tessaro_las14_survey "* ]] && with_las14=1
 
 # The launcher, at the requested priority where the system permits it.
 launch=()
@@ -144,8 +150,21 @@ need=0
 for order in scan random tiled strip; do
     [[ -f "$bench_dir/$order-$files-$points/stamp" ]] || need=$((need + $(bytes_of "$points")))
 done
+# LAS 1.4 point format 6: 30 bytes a record and as many extra bytes as asked,
+# 375 bytes of header and an Extra Bytes VLR a file.
+las14_extra=10
+las14_bytes_of() { echo $(($1 * (30 + ${2:-0}) + 100 * 2000)); }
+largest=$(bytes_of "$points")
+if [[ "$with_las14" -eq 1 ]]; then
+    for order in scan random; do
+        [[ -f "$bench_dir/las14-$order-$files-$points/stamp" ]] ||
+            need=$((need + $(las14_bytes_of "$points")))
+    done
+    largest=$(las14_bytes_of "$points" "$las14_extra")
+    [[ -f "$bench_dir/las14x$las14_extra-scan-$files-$points/stamp" ]] || need=$((need + largest))
+fi
 # The largest output (with buffer copies and headers) stays below 1.3 times the input.
-need=$((need + $(bytes_of "$points") * 13 / 10 + 100 * 1000 * 1000))
+need=$((need + largest * 13 / 10 + 100 * 1000 * 1000))
 large_need=$(($(bytes_of "$large_points") * 2 + 100 * 1000 * 1000))
 avail=$(($(df -Pk "$bench_dir" | awk 'NR == 2 { print $4 }') * 1024))
 [[ "$avail" -ge "$need" ]] ||
@@ -170,6 +189,27 @@ for order in scan random tiled; do make_survey "$bench_dir/$order-$files-$points
 strip_dir="$bench_dir/strip-$files-$points"
 [[ -x "$unbounded" ]] && files=1 make_survey "$strip_dir" "$points" scan --width "$strip_width" \
     --height "$strip_height"
+# The LAS 1.4 point format 6 copies of the survey in scanner and random order:
+# the same records in the same order, each field in its format 6 place; and
+# one in scanner order whose records carry extra bytes (40 bytes a record, a
+# length that no point format has).
+make_las14_survey() { # source dir extra
+    local stamp
+    stamp="las14_survey $3 of: $(cat "$1/stamp")"
+    if [[ -f "$2/stamp" && "$(cat "$2/stamp")" == "$stamp" ]]; then
+        return
+    fi
+    rm -rf "$2"
+    "$las14_survey" "$1/survey.txt" "$2" "$3"
+    echo "$stamp" > "$2/stamp"
+}
+if [[ "$with_las14" -eq 1 ]]; then
+    for order in scan random; do
+        make_las14_survey "$bench_dir/$order-$files-$points" "$bench_dir/las14-$order-$files-$points" 0
+    done
+    make_las14_survey "$bench_dir/scan-$files-$points" "$bench_dir/las14x$las14_extra-scan-$files-$points" \
+        "$las14_extra"
+fi
 stale_dir="$bench_dir/stale-$stale_files-$stale_points"
 if [[ ! -f "$stale_dir/stamp" ]]; then
     rm -rf "$stale_dir"
@@ -196,6 +236,25 @@ variants+=("stale headers|$stale_dir/survey.txt|$stale_records|$stale_tile||0|$t
 # The strip spreads over more than 99 tiles, so tessaro_unbounded cuts it.
 [[ -x "$unbounded" ]] &&
     variants+=("strip -b $strip_buffer|$strip_dir/survey.txt|$points|$strip_tile|-b $strip_buffer|$strip_buffer|$unbounded")
+# LAS 1.2 point format 1 against LAS 1.4 point format 6 on the same records,
+# both through tessaro_unbounded (tessaro refuses LAS 1.4): each pair of
+# variants runs back to back in every round, the 1.2 one first in odd rounds.
+# Then the format 6 records with extra bytes, against the plain ones.
+pairs=()
+if [[ "$with_las14" -eq 1 ]]; then
+    for order in scan random; do
+        for opts in "" "-b $buffer"; do
+            check=0
+            [[ -n "$opts" ]] && check=$buffer
+            pairs+=("${#variants[@]} $((${#variants[@]} + 1))")
+            variants+=("1.2/1 $order${opts:+ $opts}|$bench_dir/$order-$files-$points/survey.txt|$points|$tile|$opts|$check|$unbounded"
+                "1.4/6 $order${opts:+ $opts}|$bench_dir/las14-$order-$files-$points/survey.txt|$points|$tile|$opts|$check|$unbounded")
+        done
+    done
+    las14_plain_scan=$((${#variants[@]} - 7))
+    las14_extra_scan=${#variants[@]}
+    variants+=("1.4/6+$las14_extra scan|$bench_dir/las14x$las14_extra-scan-$files-$points/survey.txt|$points|$tile||0|$unbounded")
+fi
 
 # variant index; the tiler's wall s, peak KiB, user s, system s; the same of its cp
 results="$bench_dir/results.txt"
@@ -250,9 +309,20 @@ for i in "${!variants[@]}"; do
         verify_failed=1
     fi
 done
+# The second variant of each compared pair, to run first in even rounds.
+declare -A second_of
+for pair in "${pairs[@]}"; do second_of[${pair% *}]=${pair#* }; done
 for ((round = 1; round <= runs; ++round)); do
     echo "Round $round of $runs ..." >&2
-    for i in "${!variants[@]}"; do run_pair "$i" "$round"; done
+    for ((i = 0; i < ${#variants[@]}; ++i)); do
+        if [[ -n "${second_of[$i]:-}" ]] && ((round % 2 == 0)); then
+            run_pair "${second_of[$i]}" "$round"
+            run_pair "$i" "$round"
+            i=${second_of[$i]}
+        else
+            run_pair "$i" "$round"
+        fi
+    done
 done
 
 # --- the large survey ---------------------------------------------------------
@@ -289,7 +359,37 @@ stats() { # index -> "wall cp_wall ratio peak_KiB cpu cp_cpu"
         END { printf "%.6f %.6f %.6f %.0f %.6f %.6f\n", med(w, n), med(c, n), med(q, n), r, med(u, n), med(v, n) }' \
         "$results"
 }
-declare -a wall cpw ratio rss cpu cpcpu
+# For two variants a and b: the median and range of the rounds' ratios of
+# b's MB/s to a's, and the median of the ratios of their processor time per
+# input byte, from the runs of the same round.
+pair_stats() { # a b bytes_a bytes_b -> "ratio min max cpu_ratio"
+    awk -v a="$1" -v b="$2" -v ba="$3" -v bb="$4" '
+        $1 == a { na++; wa[na] = $2; ca[na] = $4 + $5 }
+        $1 == b { nb++; wb[nb] = $2; cb[nb] = $4 + $5 }
+        function med(x, n,   k, j, t) {
+            for (k = 2; k <= n; k++) { t = x[k]; for (j = k - 1; j >= 1 && x[j] > t; j--) x[j + 1] = x[j]; x[j + 1] = t }
+            return n % 2 ? x[(n + 1) / 2] : (x[n / 2] + x[n / 2 + 1]) / 2
+        }
+        END {
+            n = na < nb ? na : nb
+            for (k = 1; k <= n; k++) { r[k] = (bb / wb[k]) / (ba / wa[k]); c[k] = (cb[k] / bb) / (ca[k] / ba) }
+            lo = r[1]; hi = r[1]
+            for (k = 2; k <= n; k++) { if (r[k] < lo) lo = r[k]; if (r[k] > hi) hi = r[k] }
+            printf "%.4f %.4f %.4f %.4f\n", med(r, n), lo, hi, med(c, n)
+        }' "$results"
+}
+pair_line() { # a b label
+    local ba bb q lo hi c
+    ba="$(input_bytes "$(cut -d'|' -f2 <<< "${variants[$1]}")")"
+    bb="$(input_bytes "$(cut -d'|' -f2 <<< "${variants[$2]}")")"
+    read -r q lo hi c <<< "$(pair_stats "$1" "$2" "$ba" "$bb")"
+    awk -v name="$3" -v ba="$ba" -v bb="$bb" -v wa="${wall[$1]}" -v wb="${wall[$2]}" -v q="$q" -v lo="$lo" \
+        -v hi="$hi" -v c="$c" -v ra="${rss[$1]}" -v rb="${rss[$2]}" \
+        'BEGIN { printf "  %-18s %13.0f %13.0f %6.3f (%.2f-%.2f) %12.3f %9.1f %9.1f\n", name, ba / wa / 1e6,
+                 bb / wb / 1e6, q, lo, hi, c, ra / 1024, rb / 1024 }'
+    pair_ratio[$1]=$q
+}
+declare -a wall cpw ratio rss cpu cpcpu pair_ratio
 for i in "${!variants[@]}"; do
     read -r wall[$i] cpw[$i] ratio[$i] rss[$i] cpu[$i] cpcpu[$i] <<< "$(stats "$i")"
 done
@@ -299,24 +399,43 @@ echo
 echo "Tessaro throughput benchmark"
 echo "  survey     $files flight-line strips, point format 1, $points points, in three orders; tile size $tile"
 echo "  stale      $stale_files files of $stale_points points over a ${stale_side} m square, headers claiming 10 m; tile size $stale_tile"
+[[ "$with_las14" -eq 1 ]] &&
+    echo "  LAS 1.4    the survey's records in scanner and random order as LAS 1.4 point format 6 (1.4/6), and in scanner order with $las14_extra extra bytes (+$las14_extra)"
 echo "  machine    $(nproc) cores, ${cpu_model:-unknown processor}, Linux $(uname -r), $(findmnt -no FSTYPE -T "$bench_dir" 2> /dev/null || echo '?') in $bench_dir"
 echo "  method     warm page cache; $runs rounds after one warm-up, each run paired with cp of the same files"
 echo "             (cp first in odd rounds); output emptied and synced before each run, outside the timing; priority $priority_text"
 echo "  load       $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min averages at the end)"
 echo
-printf "%-16s %11s %8s %8s %8s %6s %9s %7s %8s %9s %9s  %s\n" variant points "MB in" "wall s" "cp s" "x cp" \
+printf "%-18s %11s %8s %8s %8s %6s %9s %7s %8s %9s %9s  %s\n" variant points "MB in" "wall s" "cp s" "x cp" \
     "Mpoint/s" "MB/s" "peak MiB" "CPU/100M" "cp/100M" check
 for i in "${!variants[@]}"; do
     IFS='|' read -r name list npts size opts check program <<< "${variants[$i]}"
     nbytes="$(input_bytes "$list")"
     awk -v name="$name" -v p="$npts" -v b="$nbytes" -v w="${wall[$i]}" -v c="${cpw[$i]}" -v q="${ratio[$i]}" \
         -v r="${rss[$i]}" -v u="${cpu[$i]}" -v v="${cpcpu[$i]}" -v chk="${verified[$i]}" \
-        'BEGIN { printf "%-16s %11d %8.1f %8.3f %8.3f %6.2f %9.1f %7.0f %8.1f %9.2f %9.2f  %s\n", name, p, b / 1e6,
+        'BEGIN { printf "%-18s %11d %8.1f %8.3f %8.3f %6.2f %9.1f %7.0f %8.1f %9.2f %9.2f  %s\n", name, p, b / 1e6,
                  w, c, q, p / w / 1e6, b / w / 1e6, r / 1024, u / p * 1e8, v / p * 1e8, chk }'
 done
 echo "(wall s, cp s: medians; x cp: median of the ratios of the paired runs; peak MiB: the largest of the runs;"
 echo " CPU/100M, cp/100M: median user + system seconds per 100 million points of the tiler and of its cp,"
 echo " steadier than wall times on a shared machine)"
+[[ "$with_las14" -eq 1 ]] &&
+    echo "(1.2/1: LAS 1.2 point format 1, 1.4/6: the same records as LAS 1.4 point format 6; the strip and these through tessaro_unbounded)"
+if [[ "$with_las14" -eq 1 ]]; then
+    echo
+    echo "LAS 1.4 point format 6 against LAS 1.2 point format 1, the same records, tessaro_unbounded:"
+    printf "  %-18s %13s %13s %18s %12s %9s %9s\n" variant "MB/s 1.2/1" "MB/s 1.4/6" "1.4/1.2 (min-max)" "CPU/MB ratio" \
+        "peak 1.2" "peak 1.4"
+    for pair in "${pairs[@]}"; do
+        read -r a b <<< "$pair"
+        name="${variants[$a]%%|*}"
+        pair_line "$a" "$b" "${name#1.2/1 }"
+    done
+    pair_line "$las14_plain_scan" "$las14_extra_scan" "+$las14_extra against plain"
+    echo "(MB/s: of the median wall times; 1.4/1.2: median of the rounds' ratios of MB/s, each pair run back to"
+    echo " back; CPU/MB ratio: median of the rounds' ratios of processor time per input byte; peak: MiB, largest run;"
+    echo " the last line compares 1.4/6 with $las14_extra extra bytes a record (first column: plain 1.4/6)"
+fi
 echo
 if [[ -n "$large_line" && "$large_line" != skipped* ]]; then
     read -r lw lr lu ls lc lb <<< "$large_line"
@@ -349,4 +468,13 @@ awk -v q0="${ratio[0]}" -v q1="${ratio[1]}" -v q2="${ratio[2]}" -v q3="${ratio[3
         printf "  stale headers          <= 3.0 x cp   %5.2f  %s\n", q6, v(q6 <= 3.0)
         printf "  peak memory            <= 32 MiB    %5.1f  %s\n", max / 1024, v(max <= 32 * 1024)
     }'
+if [[ "$with_las14" -eq 1 ]]; then
+    for pair in "${pairs[@]}"; do
+        read -r a b <<< "$pair"
+        name="${variants[$a]%%|*}"
+        awk -v name="${name#1.2/1 }" -v q="${pair_ratio[$a]}" -v ra="${rss[$a]}" -v rb="${rss[$b]}" \
+            'BEGIN { printf "  LAS 1.4/6 %-12s >= 0.90 x the MB/s of 1.2/1  %5.2f  %s; peak %.1f MiB against %.1f\n",
+                     name, q, (q >= 0.9 ? "met" : "NOT MET"), rb / 1024, ra / 1024 }'
+    done
+fi
 [[ "$verify_failed" -eq 0 ]] || die "an output failed its check"
