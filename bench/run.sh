@@ -280,9 +280,19 @@ timed() { # list size opts|cp [program] -> "wall KiB user system"
 # pages given back to the host of a virtual machine and pay for them, so cp
 # goes first in odd rounds and the tiler in even ones. In the warm-up the
 # tiler goes last, so that its output is there to be checked.
+# Reads the input files of a list, outside the timing: whatever took their
+# pages out of the page cache since they were last read (other work on the
+# machine, a cache drop), both runs of the pair read them from memory.
+warm_inputs() { # list file
+    local inputs
+    mapfile -t inputs < "$1"
+    cat "${inputs[@]}" > /dev/null
+}
+
 run_pair() { # index round (0: warm-up, not recorded)
     local name list npts size opts check program copy tiler
     IFS='|' read -r name list npts size opts check program <<< "${variants[$1]}"
+    warm_inputs "$list"
     if (($2 % 2 == 1 || $2 == 0)); then
         copy="$(timed "$list" "$size" cp)"
         tiler="$(timed "$list" "$size" "$opts" "$program")"
@@ -309,6 +319,12 @@ for i in "${!variants[@]}"; do
         verify_failed=1
     fi
 done
+# Page cache drops and file pages reclaimed since boot: taken before and
+# after the timed rounds, for the report.
+cache_losses() {
+    awk '$1 == "drop_pagecache" { d = $2 } $1 == "pgsteal_file" { p = $2 } END { print d + 0, p + 0 }' /proc/vmstat
+}
+read -r drops_before reclaimed_before <<< "$(cache_losses)"
 # The second variant of each compared pair, to run first in even rounds.
 declare -A second_of
 for pair in "${pairs[@]}"; do second_of[${pair% *}]=${pair#* }; done
@@ -324,6 +340,8 @@ for ((round = 1; round <= runs; ++round)); do
         fi
     done
 done
+
+read -r drops_after reclaimed_after <<< "$(cache_losses)"
 
 # --- the large survey ---------------------------------------------------------
 large_line=""
@@ -360,9 +378,10 @@ stats() { # index -> "wall cp_wall ratio peak_KiB cpu cp_cpu"
         "$results"
 }
 # For two variants a and b: the median and range of the rounds' ratios of
-# b's MB/s to a's, and the median of the ratios of their processor time per
-# input byte, from the runs of the same round.
-pair_stats() { # a b bytes_a bytes_b -> "ratio min max cpu_ratio"
+# b's MB/s to a's, the ratio of their best MB/s (other work on the machine
+# only ever slows a run down) and the median of the ratios of their processor
+# time per input byte, from the runs of the same round.
+pair_stats() { # a b bytes_a bytes_b -> "ratio min max best cpu_ratio"
     awk -v a="$1" -v b="$2" -v ba="$3" -v bb="$4" '
         $1 == a { na++; wa[na] = $2; ca[na] = $4 + $5 }
         $1 == b { nb++; wb[nb] = $2; cb[nb] = $4 + $5 }
@@ -373,20 +392,23 @@ pair_stats() { # a b bytes_a bytes_b -> "ratio min max cpu_ratio"
         END {
             n = na < nb ? na : nb
             for (k = 1; k <= n; k++) { r[k] = (bb / wb[k]) / (ba / wa[k]); c[k] = (cb[k] / bb) / (ca[k] / ba) }
-            lo = r[1]; hi = r[1]
-            for (k = 2; k <= n; k++) { if (r[k] < lo) lo = r[k]; if (r[k] > hi) hi = r[k] }
-            printf "%.4f %.4f %.4f %.4f\n", med(r, n), lo, hi, med(c, n)
+            lo = r[1]; hi = r[1]; fa = wa[1]; fb = wb[1]
+            for (k = 2; k <= n; k++) {
+                if (r[k] < lo) lo = r[k]; if (r[k] > hi) hi = r[k]
+                if (wa[k] < fa) fa = wa[k]; if (wb[k] < fb) fb = wb[k]
+            }
+            printf "%.4f %.4f %.4f %.4f %.4f\n", med(r, n), lo, hi, (bb / fb) / (ba / fa), med(c, n)
         }' "$results"
 }
 pair_line() { # a b label
-    local ba bb q lo hi c
+    local ba bb q lo hi best c
     ba="$(input_bytes "$(cut -d'|' -f2 <<< "${variants[$1]}")")"
     bb="$(input_bytes "$(cut -d'|' -f2 <<< "${variants[$2]}")")"
-    read -r q lo hi c <<< "$(pair_stats "$1" "$2" "$ba" "$bb")"
+    read -r q lo hi best c <<< "$(pair_stats "$1" "$2" "$ba" "$bb")"
     awk -v name="$3" -v ba="$ba" -v bb="$bb" -v wa="${wall[$1]}" -v wb="${wall[$2]}" -v q="$q" -v lo="$lo" \
-        -v hi="$hi" -v c="$c" -v ra="${rss[$1]}" -v rb="${rss[$2]}" \
-        'BEGIN { printf "  %-18s %13.0f %13.0f %6.3f (%.2f-%.2f) %12.3f %9.1f %9.1f\n", name, ba / wa / 1e6,
-                 bb / wb / 1e6, q, lo, hi, c, ra / 1024, rb / 1024 }'
+        -v hi="$hi" -v best="$best" -v c="$c" -v ra="${rss[$1]}" -v rb="${rss[$2]}" \
+        'BEGIN { printf "  %-18s %11.0f %11.0f %6.3f (%.2f-%.2f) %6.3f %9.3f %9.1f %9.1f\n", name, ba / wa / 1e6,
+                 bb / wb / 1e6, q, lo, hi, best, c, ra / 1024, rb / 1024 }'
     pair_ratio[$1]=$q
 }
 declare -a wall cpw ratio rss cpu cpcpu pair_ratio
@@ -405,6 +427,7 @@ echo "  machine    $(nproc) cores, ${cpu_model:-unknown processor}, Linux $(unam
 echo "  method     warm page cache; $runs rounds after one warm-up, each run paired with cp of the same files"
 echo "             (cp first in odd rounds); output emptied and synced before each run, outside the timing; priority $priority_text"
 echo "  load       $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min averages at the end)"
+echo "  page cache $((drops_after - drops_before)) drops (drop_caches) and $((reclaimed_after - reclaimed_before)) file pages reclaimed during the timed rounds; inputs read before each pair"
 echo
 printf "%-18s %11s %8s %8s %8s %6s %9s %7s %8s %9s %9s  %s\n" variant points "MB in" "wall s" "cp s" "x cp" \
     "Mpoint/s" "MB/s" "peak MiB" "CPU/100M" "cp/100M" check
@@ -424,17 +447,18 @@ echo " steadier than wall times on a shared machine)"
 if [[ "$with_las14" -eq 1 ]]; then
     echo
     echo "LAS 1.4 point format 6 against LAS 1.2 point format 1, the same records, tessaro_unbounded:"
-    printf "  %-18s %13s %13s %18s %12s %9s %9s\n" variant "MB/s 1.2/1" "MB/s 1.4/6" "1.4/1.2 (min-max)" "CPU/MB ratio" \
-        "peak 1.2" "peak 1.4"
+    printf "  %-18s %11s %11s %18s %6s %9s %9s %9s\n" variant "MB/s 1.2/1" "MB/s 1.4/6" "1.4/1.2 (min-max)" best \
+        "CPU/MB" "peak 1.2" "peak 1.4"
     for pair in "${pairs[@]}"; do
         read -r a b <<< "$pair"
         name="${variants[$a]%%|*}"
         pair_line "$a" "$b" "${name#1.2/1 }"
     done
     pair_line "$las14_plain_scan" "$las14_extra_scan" "+$las14_extra against plain"
-    echo "(MB/s: of the median wall times; 1.4/1.2: median of the rounds' ratios of MB/s, each pair run back to"
-    echo " back; CPU/MB ratio: median of the rounds' ratios of processor time per input byte; peak: MiB, largest run;"
-    echo " the last line compares 1.4/6 with $las14_extra extra bytes a record (first column: plain 1.4/6)"
+    echo "(MB/s: of the median wall times; 1.4/1.2: median and range of the rounds' ratios of MB/s, each pair run"
+    echo " back to back; best: ratio of the best MB/s of the rounds; CPU/MB: median of the rounds' ratios of processor"
+    echo " time per input byte; peak: MiB, largest run; the last line compares 1.4/6 with $las14_extra extra bytes a"
+    echo " record with plain 1.4/6, whose figures stand in the 1.2/1 columns)"
 fi
 echo
 if [[ -n "$large_line" && "$large_line" != skipped* ]]; then
