@@ -15,6 +15,7 @@
 #   BENCH_STALE_FILES  files of the survey with stale headers      (default 200)
 #   BENCH_BUILD_DIR    Release build directory                     (default <repo>/build-bench)
 #   BENCH_JOBS         parallel build jobs                         (default 2)
+#   BENCH_ONLY         las14: only the LAS 1.4 against LAS 1.2 variants, no large survey
 #   BENCH_PRIORITY     none, nice or rt: how the timed commands run (default none)
 #                      nice runs them with nice -n -20, rt with chrt -f 10; either
 #                      falls back to the next when not permitted
@@ -43,6 +44,7 @@ bench_dir="${BENCH_DIR:-/tmp/tessaro-bench}"
 build_dir="${BENCH_BUILD_DIR:-$repo_root/build-bench}"
 jobs="${BENCH_JOBS:-2}"
 priority="${BENCH_PRIORITY:-none}"
+only="${BENCH_ONLY:-}"
 tile=250
 buffer=10
 stale_points=3000 # a file
@@ -64,6 +66,8 @@ die() {
 [[ "$large_points" =~ ^[0-9]+$ ]] || die "BENCH_LARGE_POINTS must be a whole number"
 [[ "$stale_files" =~ ^[0-9]+$ && "$stale_files" -ge 1 ]] || die "BENCH_STALE_FILES must be at least 1"
 [[ "$priority" =~ ^(rt|nice|none)$ ]] || die "BENCH_PRIORITY must be none, nice or rt"
+[[ -z "$only" || "$only" == las14 ]] || die "BENCH_ONLY must be las14 or empty"
+[[ -z "$only" ]] || large_points=0
 mkdir -p "$bench_dir"
 bench_dir="$(cd "$bench_dir" && pwd)"
 case "$bench_dir/" in
@@ -101,6 +105,7 @@ stale_survey="$build_dir/bench/tessaro_stale_survey"
 las14_survey="$build_dir/bench/tessaro_las14_survey"
 with_las14=0
 [[ " ${targets[*]} " == *" tessaro_las14_survey "* ]] && with_las14=1
+[[ "$with_las14" -eq 1 || -z "$only" ]] || die "BENCH_ONLY=las14 needs a build with tessaro_las14_survey"
 
 # The launcher, at the requested priority where the system permits it.
 launch=()
@@ -148,6 +153,7 @@ empty_output() {
 bytes_of() { echo $(($1 * 28 + 100 * 227)); }
 need=0
 for order in scan random tiled strip; do
+    [[ -n "$only" && "$order" =~ tiled|strip ]] && continue
     [[ -f "$bench_dir/$order-$files-$points/stamp" ]] || need=$((need + $(bytes_of "$points")))
 done
 # LAS 1.4 point format 6: 30 bytes a record and as many extra bytes as asked,
@@ -183,11 +189,13 @@ make_survey() { # dir points order [generator options]
     echo "$stamp" > "$dir/stamp"
 }
 echo "Surveys ..." >&2
-for order in scan random tiled; do make_survey "$bench_dir/$order-$files-$points" "$points" "$order"; done
+for order in scan random tiled; do
+    [[ -n "$only" && "$order" == tiled ]] || make_survey "$bench_dir/$order-$files-$points" "$points" "$order"
+done
 # The strip: the same number of points in one flight line of 10 km by 1 km,
 # in scanner order; at 50 m tiles it spreads over thousands of tiles.
 strip_dir="$bench_dir/strip-$files-$points"
-[[ -x "$unbounded" ]] && files=1 make_survey "$strip_dir" "$points" scan --width "$strip_width" \
+[[ -x "$unbounded" && -z "$only" ]] && files=1 make_survey "$strip_dir" "$points" scan --width "$strip_width" \
     --height "$strip_height"
 # The LAS 1.4 point format 6 copies of the survey in scanner and random order:
 # the same records in the same order, each field in its format 6 place; and
@@ -211,7 +219,7 @@ if [[ "$with_las14" -eq 1 ]]; then
         "$las14_extra"
 fi
 stale_dir="$bench_dir/stale-$stale_files-$stale_points"
-if [[ ! -f "$stale_dir/stamp" ]]; then
+if [[ -z "$only" && ! -f "$stale_dir/stamp" ]]; then
     rm -rf "$stale_dir"
     "$stale_survey" "$stale_dir" "$stale_files" "$stale_points" "$stale_side" 10
     echo done > "$stale_dir/stamp"
@@ -226,16 +234,18 @@ input_bytes() { # list file
 # --- variants ---------------------------------------------------------------
 # name | list file | points | tile size | options | buffer for the check | program
 variants=()
-for order in scan random tiled; do
-    list="$bench_dir/$order-$files-$points/survey.txt"
-    variants+=("$order|$list|$points|$tile||0|$tessaro"
-        "$order -b $buffer|$list|$points|$tile|-b $buffer|$buffer|$tessaro")
-done
-stale_records=$((stale_files * stale_points + 2))
-variants+=("stale headers|$stale_dir/survey.txt|$stale_records|$stale_tile||0|$tessaro")
-# The strip spreads over more than 99 tiles, so tessaro_unbounded cuts it.
-[[ -x "$unbounded" ]] &&
-    variants+=("strip -b $strip_buffer|$strip_dir/survey.txt|$points|$strip_tile|-b $strip_buffer|$strip_buffer|$unbounded")
+if [[ -z "$only" ]]; then
+    for order in scan random tiled; do
+        list="$bench_dir/$order-$files-$points/survey.txt"
+        variants+=("$order|$list|$points|$tile||0|$tessaro"
+            "$order -b $buffer|$list|$points|$tile|-b $buffer|$buffer|$tessaro")
+    done
+    stale_records=$((stale_files * stale_points + 2))
+    variants+=("stale headers|$stale_dir/survey.txt|$stale_records|$stale_tile||0|$tessaro")
+    # The strip spreads over more than 99 tiles, so tessaro_unbounded cuts it.
+    [[ -x "$unbounded" ]] &&
+        variants+=("strip -b $strip_buffer|$strip_dir/survey.txt|$points|$strip_tile|-b $strip_buffer|$strip_buffer|$unbounded")
+fi
 # LAS 1.2 point format 1 against LAS 1.4 point format 6 on the same records,
 # both through tessaro_unbounded (tessaro refuses LAS 1.4): each pair of
 # variants runs back to back in every round, the 1.2 one first in odd rounds.
@@ -419,8 +429,10 @@ done
 cpu_model="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
 echo
 echo "Tessaro throughput benchmark"
-echo "  survey     $files flight-line strips, point format 1, $points points, in three orders; tile size $tile"
-echo "  stale      $stale_files files of $stale_points points over a ${stale_side} m square, headers claiming 10 m; tile size $stale_tile"
+orders_text="in three orders"
+[[ -n "$only" ]] && orders_text="in scanner and random order"
+echo "  survey     $files flight-line strips, point format 1, $points points, $orders_text; tile size $tile"
+[[ -z "$only" ]] && echo "  stale      $stale_files files of $stale_points points over a ${stale_side} m square, headers claiming 10 m; tile size $stale_tile"
 [[ "$with_las14" -eq 1 ]] &&
     echo "  LAS 1.4    the survey's records in scanner and random order as LAS 1.4 point format 6 (1.4/6), and in scanner order with $las14_extra extra bytes (+$las14_extra)"
 echo "  machine    $(nproc) cores, ${cpu_model:-unknown processor}, Linux $(uname -r), $(findmnt -no FSTYPE -T "$bench_dir" 2> /dev/null || echo '?') in $bench_dir"
@@ -477,7 +489,7 @@ elif [[ -n "$large_line" ]]; then
 fi
 echo
 echo "Targets (on the medians):"
-awk -v q0="${ratio[0]}" -v q1="${ratio[1]}" -v q2="${ratio[2]}" -v q3="${ratio[3]}" -v q4="${ratio[4]}" \
+[[ -z "$only" ]] && awk -v q0="${ratio[0]}" -v q1="${ratio[1]}" -v q2="${ratio[2]}" -v q3="${ratio[3]}" -v q4="${ratio[4]}" \
     -v q6="${ratio[6]}" -v r0="${rss[0]}" -v r1="${rss[1]}" -v r2="${rss[2]}" -v r3="${rss[3]}" \
     -v r4="${rss[4]}" -v r5="${rss[5]}" -v r6="${rss[6]}" -v rl="${lr:-0}" \
     'function v(ok) { return ok ? "met" : "NOT MET" }
