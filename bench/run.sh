@@ -167,7 +167,9 @@ if [[ "$with_las14" -eq 1 ]]; then
             need=$((need + $(las14_bytes_of "$points")))
     done
     largest=$(las14_bytes_of "$points" "$las14_extra")
-    [[ -f "$bench_dir/las14x$las14_extra-scan-$files-$points/stamp" ]] || need=$((need + largest))
+    for order in scan random; do
+        [[ -f "$bench_dir/las14x$las14_extra-$order-$files-$points/stamp" ]] || need=$((need + largest))
+    done
 fi
 # The largest output (with buffer copies and headers) stays below 1.3 times the input.
 need=$((need + largest * 13 / 10 + 100 * 1000 * 1000))
@@ -198,9 +200,9 @@ strip_dir="$bench_dir/strip-$files-$points"
 [[ -x "$unbounded" && -z "$only" ]] && files=1 make_survey "$strip_dir" "$points" scan --width "$strip_width" \
     --height "$strip_height"
 # The LAS 1.4 point format 6 copies of the survey in scanner and random order:
-# the same records in the same order, each field in its format 6 place; and
-# one in scanner order whose records carry extra bytes (40 bytes a record, a
-# length that no point format has).
+# the same records in the same order, each field in its format 6 place,
+# without and with extra bytes (40 bytes a record, a length that no point
+# format has).
 make_las14_survey() { # source dir extra
     local stamp
     stamp="las14_survey $3 of: $(cat "$1/stamp")"
@@ -214,9 +216,9 @@ make_las14_survey() { # source dir extra
 if [[ "$with_las14" -eq 1 ]]; then
     for order in scan random; do
         make_las14_survey "$bench_dir/$order-$files-$points" "$bench_dir/las14-$order-$files-$points" 0
+        make_las14_survey "$bench_dir/$order-$files-$points" \
+            "$bench_dir/las14x$las14_extra-$order-$files-$points" "$las14_extra"
     done
-    make_las14_survey "$bench_dir/scan-$files-$points" "$bench_dir/las14x$las14_extra-scan-$files-$points" \
-        "$las14_extra"
 fi
 stale_dir="$bench_dir/stale-$stale_files-$stale_points"
 if [[ -z "$only" && ! -f "$stale_dir/stamp" ]]; then
@@ -249,8 +251,10 @@ fi
 # LAS 1.2 point format 1 against LAS 1.4 point format 6 on the same records,
 # both through tessaro_unbounded (tessaro refuses LAS 1.4): each pair of
 # variants runs back to back in every round, the 1.2 one first in odd rounds.
-# Then the format 6 records with extra bytes, against the plain ones.
+# After the plain pair of each order, the format 6 records with extra bytes,
+# compared with the plain format 6 ones (extra_pairs).
 pairs=()
+extra_pairs=()
 if [[ "$with_las14" -eq 1 ]]; then
     for order in scan random; do
         for opts in "" "-b $buffer"; do
@@ -259,11 +263,12 @@ if [[ "$with_las14" -eq 1 ]]; then
             pairs+=("${#variants[@]} $((${#variants[@]} + 1))")
             variants+=("1.2/1 $order${opts:+ $opts}|$bench_dir/$order-$files-$points/survey.txt|$points|$tile|$opts|$check|$unbounded"
                 "1.4/6 $order${opts:+ $opts}|$bench_dir/las14-$order-$files-$points/survey.txt|$points|$tile|$opts|$check|$unbounded")
+            if [[ -z "$opts" ]]; then
+                extra_pairs+=("$((${#variants[@]} - 1)) ${#variants[@]}")
+                variants+=("1.4/6+$las14_extra $order|$bench_dir/las14x$las14_extra-$order-$files-$points/survey.txt|$points|$tile||0|$unbounded")
+            fi
         done
     done
-    las14_plain_scan=$((${#variants[@]} - 7))
-    las14_extra_scan=${#variants[@]}
-    variants+=("1.4/6+$las14_extra scan|$bench_dir/las14x$las14_extra-scan-$files-$points/survey.txt|$points|$tile||0|$unbounded")
 fi
 
 # variant index; the tiler's wall s, peak KiB, user s, system s; the same of its cp
@@ -434,7 +439,7 @@ orders_text="in three orders"
 echo "  survey     $files flight-line strips, point format 1, $points points, $orders_text; tile size $tile"
 [[ -z "$only" ]] && echo "  stale      $stale_files files of $stale_points points over a ${stale_side} m square, headers claiming 10 m; tile size $stale_tile"
 [[ "$with_las14" -eq 1 ]] &&
-    echo "  LAS 1.4    the survey's records in scanner and random order as LAS 1.4 point format 6 (1.4/6), and in scanner order with $las14_extra extra bytes (+$las14_extra)"
+    echo "  LAS 1.4    the survey's records in scanner and random order as LAS 1.4 point format 6 (1.4/6), plain and with $las14_extra extra bytes (+$las14_extra)"
 echo "  machine    $(nproc) cores, ${cpu_model:-unknown processor}, Linux $(uname -r), $(findmnt -no FSTYPE -T "$bench_dir" 2> /dev/null || echo '?') in $bench_dir"
 echo "  method     warm page cache; $runs rounds after one warm-up, each run paired with cp of the same files"
 echo "             (cp first in odd rounds); output emptied and synced before each run, outside the timing; priority $priority_text"
@@ -466,11 +471,15 @@ if [[ "$with_las14" -eq 1 ]]; then
         name="${variants[$a]%%|*}"
         pair_line "$a" "$b" "${name#1.2/1 }"
     done
-    pair_line "$las14_plain_scan" "$las14_extra_scan" "+$las14_extra against plain"
+    for pair in "${extra_pairs[@]}"; do
+        read -r a b <<< "$pair"
+        name="${variants[$b]%%|*}"
+        pair_line "$a" "$b" "+$las14_extra/plain ${name##* }"
+    done
     echo "(MB/s: of the median wall times; 1.4/1.2: median and range of the rounds' ratios of MB/s, each pair run"
     echo " back to back; best: ratio of the best MB/s of the rounds; CPU/MB: median of the rounds' ratios of processor"
-    echo " time per input byte; peak: MiB, largest run; the last line compares 1.4/6 with $las14_extra extra bytes a"
-    echo " record with plain 1.4/6, whose figures stand in the 1.2/1 columns)"
+    echo " time per input byte; peak: MiB, largest run; the +$las14_extra/plain lines compare 1.4/6 with $las14_extra extra bytes"
+    echo " a record with plain 1.4/6, whose figures stand in the 1.2/1 columns)"
 fi
 echo
 if [[ -n "$large_line" && "$large_line" != skipped* ]]; then
