@@ -151,13 +151,16 @@ read -r rows cols tiles filled total most first_row last_row first_col last_col 
 [[ "$rows" -ge 1 && "$cols" -ge 1 ]] || fail "$tiles_shp holds no tile"
 
 # The extent of the points: the union of the bounds in the tile headers
-# (Max X, Min X, Max Y, Min Y as little-endian doubles from byte 179).
+# (Max X, Min X, Max Y, Min Y as little-endian doubles from byte 179), of
+# LAS or LAZ tiles alike.
 extent_of="points"
 if [[ "$filled" -eq 0 ]]; then
     extent_of="none"
 else
     while read -r name; do
-        if ! od --endian=little -A n -w32 -t f8 -j 179 -N 32 "$prefix$name.las" 2>/dev/null; then
+        tile="$prefix$name.las"
+        [[ -f "$tile" ]] || tile="$prefix$name.laz"
+        if ! od --endian=little -A n -w32 -t f8 -j 179 -N 32 "$tile" 2>/dev/null; then
             extent_of="tiles"
             break
         fi

@@ -2,17 +2,20 @@
 // (every LAS version and point format, with VLRs, cut with a buffer) is read
 // with the loaders.gl LAS loader under Node.js, and what it decodes must be
 // what the tile holds and what the input held. The survey writer's LAS 1.3
-// and 1.4 files are read with the copc package's reader, field by field.
+// and 1.4 files are read with the copc package's reader, field by field, and
+// so are the tiles tessaro_unbounded cuts of them.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <unordered_set>
@@ -479,6 +482,169 @@ TEST(LasInterop, CopcDecodesEveryFieldOfTheWritersLas13And14Surveys) {
             }
         }
         EXPECT_EQ(seen, files.size());
+    }
+}
+
+// Each record the reader decoded, as the text of all its dimensions' values.
+std::vector<std::string> decoded_records(const Json& j) {
+    std::vector<std::string> records(static_cast<std::size_t>(j["pointsDecoded"].number()));
+    for (const auto& [name, column] : std::get<std::map<std::string, Json>>(j["dimensions"].v)) {
+        const auto& values = column.array();
+        if (values.size() != records.size()) throw std::runtime_error("short column " + name);
+        for (std::size_t k = 0; k < records.size(); ++k) {
+            char text[48];
+            std::snprintf(text, sizeof text, "=%.17g;", values[k].number());
+            records[k] += name + text;
+        }
+    }
+    return records;
+}
+
+// The extended records a file holds, as the reader walked them.
+std::multiset<std::string> evlrs_of(const Json& j) {
+    std::multiset<std::string> found;
+    for (const Json& v : j["vlrs"].array())
+        if (std::get<bool>(v["isExtended"].v))
+            found.insert(v["userId"].text() + "/" + std::to_string(v["recordId"].number()) + "/" +
+                         std::to_string(v["contentLength"].number()) + "/" + v["description"].text());
+    return found;
+}
+
+// The tiles of tessaro_unbounded runs over LAS 1.3 and 1.4 surveys, read by
+// the copc reader (the header of LAS 1.3 by loaders.gl): over all tiles the
+// records it decodes are the input records, each once, and with a buffer the
+// copies besides; every tile's header counts what the reader decodes, and
+// the extended records of LAS 1.4 follow the points as the header says.
+TEST(LasInterop, CopcReadsTheTilesOfUnboundedLas13And14RunsAsTheInputRecords) {
+    const std::string node = find_node();
+    ASSERT_FALSE(node.empty()) << "Node.js is not on PATH; run scripts/setup.sh";
+    ASSERT_TRUE(std::filesystem::exists(kInterop + "/node_modules/copc"))
+        << "tests/interop/node_modules is missing: run scripts/setup.sh to install the pinned LAS readers";
+
+    using survey::RecordOrder;
+    using survey::WktPlace;
+    struct Run {
+        WrittenSurvey survey;
+        double buffer;
+    };
+    const Run runs[] = {
+        {{"1.4 format 6, extra bytes, EVLRs with the WKT in one, buffer", 4, 6, 9, true, false, 2,
+          WktPlace::evlr, RecordOrder::random},
+         6},
+        {{"1.4 format 8, extra bytes, EVLRs, no buffer", 4, 8, 29, true, true, 2, WktPlace::none,
+          RecordOrder::scan},
+         0},
+        {{"1.4 format 7, undescribed extra bytes, EVLRs, WKT VLR, buffer", 4, 7, 5, false, false, 3,
+          WktPlace::vlr, RecordOrder::tiled},
+         5},
+        {{"1.3 format 1, buffer", 3, 1, 0, true, true, 0, WktPlace::none, RecordOrder::scan}, 5},
+    };
+    for (const Run& run : runs) {
+        const WrittenSurvey& c = run.survey;
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        survey::SurveySpec spec;
+        spec.directory = dir.path;
+        spec.files = 2;
+        spec.points = 6000;
+        spec.VersionMinor = static_cast<std::uint8_t>(c.minor);
+        spec.PointDataFormatID = static_cast<std::uint8_t>(c.format);
+        spec.extra_bytes = c.extra_bytes;
+        spec.describe_extra_bytes = c.describe;
+        spec.with_vlrs = c.with_vlrs;
+        spec.evlrs = c.evlrs;
+        spec.wkt = c.wkt;
+        spec.order = c.order;
+        spec.tile_size = 100;
+        spec.width = 600;
+        spec.height = 450;
+        spec.seed = 41 + c.format;
+        const std::vector<std::string> inputs = survey::generate_survey(spec);
+        const CheckedRun r = run_and_verify(dir.path, "survey.txt", "T_", 100, {run.buffer, 0, true});
+        ASSERT_EQ(r.run.status, 0) << r.run.output;
+        ASSERT_TRUE(r.check.ok) << r.check.message;
+        const std::vector<std::string> tiles = files_with_stem(dir.path, "T_");
+        ASSERT_EQ(tiles.size(), r.check.tiles);
+
+        std::vector<std::string> args{kInterop + "/read_records.mjs"};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        for (const std::string& t : tiles) args.push_back(dir.file(t));
+        const RunResult js = run_program(node, args, kInterop, 300);
+        ASSERT_EQ(js.status, 0) << js.output.substr(0, 2000) << js.errors;
+
+        std::multiset<std::string> input_records, tile_records;
+        std::vector<std::multiset<std::string>> input_evlrs;
+        double global_encoding = -1;
+        std::stringstream lines(js.output);
+        std::size_t seen = 0;
+        for (std::string line; std::getline(lines, line); ++seen) {
+            JsonReader reader{line};
+            const Json j = reader.value();
+            ASSERT_FALSE(j.has("error")) << j["error"].text();
+            ASSERT_LT(seen, inputs.size() + tiles.size());
+            const bool is_input = seen < inputs.size();
+            const std::string file = is_input ? inputs[seen] : dir.file(tiles[seen - inputs.size()]);
+            ASSERT_EQ(j["file"].text(), file);
+            SCOPED_TRACE(file);
+            const std::vector<std::string> records = decoded_records(j);
+            const bool copc_header = !j["vlrs"].is_null();
+            EXPECT_EQ(copc_header, c.minor == 4);
+            if (is_input) {
+                input_records.insert(records.begin(), records.end());
+                if (copc_header) {
+                    input_evlrs.push_back(evlrs_of(j));
+                    global_encoding = j["globalEncoding"].number();
+                }
+                continue;
+            }
+            tile_records.insert(records.begin(), records.end());
+
+            // The header counts and bounds the records the reader decoded.
+            const LasContent tile = read_las(file);
+            const std::size_t n = records.size();
+            EXPECT_EQ(j["pointCount"].number(), n);
+            EXPECT_EQ(tile.records.size(), n);
+            std::vector<double> counted(15, 0.0);
+            const auto& ret = j["dimensions"]["ReturnNumber"].array();
+            for (const Json& v : ret)
+                if (v.number() >= 1 && v.number() <= 15) ++counted[static_cast<std::size_t>(v.number()) - 1];
+            for (std::size_t k = 0; k < 15; ++k) {
+                const double header = copc_header ? j["pointCountByReturn"].array().at(k).number()
+                                      : k < 5     ? tile.header.NumberOfPointsByReturn[k]
+                                                  : 0.0;
+                EXPECT_EQ(header, counted[k]) << "return " << k + 1;
+            }
+            const char* axes[3] = {"X", "Y", "Z"};
+            for (int a = 0; a < 3; ++a) {
+                const auto& v = j["dimensions"][axes[a]].array();
+                double lo = 1e300, hi = -1e300;
+                for (const Json& x : v) lo = std::min(lo, x.number()), hi = std::max(hi, x.number());
+                EXPECT_EQ(j["min"].array()[a].number(), lo) << axes[a];
+                EXPECT_EQ(j["max"].array()[a].number(), hi) << axes[a];
+            }
+            if (!copc_header) continue;
+            // The creating file's extended records, after the points.
+            EXPECT_EQ(j["globalEncoding"].number(), global_encoding);
+            const std::multiset<std::string> evlrs = evlrs_of(j);
+            EXPECT_NE(std::find(input_evlrs.begin(), input_evlrs.end(), evlrs), input_evlrs.end());
+            EXPECT_EQ(j["evlrCount"].number(), evlrs.size());
+            const double points_end = j["pointDataOffset"].number() + n * j["pointDataRecordLength"].number();
+            EXPECT_EQ(j["evlrOffset"].number(), evlrs.empty() ? 0.0 : points_end);
+            const FoundRecords found = found_records(j["vlrs"]);
+            EXPECT_EQ(found.evlrs == 0 ? points_end : found.end, std::filesystem::file_size(file));
+        }
+        EXPECT_EQ(seen, inputs.size() + tiles.size());
+        ASSERT_EQ(input_records.size(), 6000U);
+        EXPECT_EQ(tile_records.size(), r.check.records + r.check.copies);
+        if (run.buffer == 0) {
+            EXPECT_TRUE(tile_records == input_records);
+            continue;
+        }
+        for (auto it = input_records.begin(); it != input_records.end(); it = input_records.upper_bound(*it))
+            EXPECT_GE(tile_records.count(*it), input_records.count(*it)) << "an input record is in no tile";
+        for (auto it = tile_records.begin(); it != tile_records.end(); it = tile_records.upper_bound(*it))
+            ASSERT_NE(input_records.find(*it), input_records.end())
+                << "a tile record that is no input record: " << *it;
     }
 }
 

@@ -304,6 +304,42 @@ TEST(ProjectionFile, WrittenWhenAllFilesNameOneKnownSystem) {
     }
 }
 
+// A LAS 1.4 file names its system by its WKT record where its global
+// encoding says so or its point format allows nothing else; the record may
+// stand after the points. Each file carries GeoKeys of UTM 32 and a WKT
+// record of UTM 33.
+TEST(ProjectionFile, Las14FilesWhoseSystemIsTheirWktRecordTakeItFirst) {
+    struct Case {
+        const char* name;
+        std::uint8_t format;
+        std::uint16_t global_encoding;
+        bool wkt_after_points;
+        const char* srs;
+    };
+    const Case cases[] = {
+        {"format 6, WKT record after the points", 6, 0, true, "EPSG:32633"},
+        {"format 1 with the WKT bit", 1, 16, false, "EPSG:32633"},
+        {"format 1 without the WKT bit: the keys", 1, 0, false, "EPSG:32632"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        survey::LasFileSpec spec;
+        spec.VersionMinor = 4;
+        spec.PointDataFormatID = c.format;
+        spec.GlobalEncoding = c.global_encoding;
+        spec.vlrs = {projected(32632)};
+        (c.wkt_after_points ? spec.evlrs : spec.vlrs).push_back(wkt(kUtm33Wkt));
+        survey::write_las_file(dir.file("a.las"), spec, points());
+        test::write_file(dir.file("list.txt"), "a.las\n");
+        const test::RunResult r =
+            test::run_program(TESSARO_UNBOUNDED_BIN, {"list.txt", "T", "100", "-s"}, dir.path);
+        ASSERT_EQ(r.status, 0) << r.output;
+        const test::OgrLayer layer = test::read_layer(dir.file("T_Tiles.shp"));
+        EXPECT_EQ(layer.srs_id, c.srs) << read_file(dir.file("T_Tiles.prj"));
+    }
+}
+
 // What GDAL reads as ESRI WKT from a GeoTIFF carrying `keys`, written by
 // libgeotiff's geotifcp from its text listing of the keys.
 std::string gdal_reading(const TempDir& dir, const std::vector<GeoKey>& keys) {

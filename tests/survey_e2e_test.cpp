@@ -203,6 +203,98 @@ TEST(Survey, ValidationStopsAtTheFirstBadFileInListOrder) {
     }
 }
 
+// What tessaro_unbounded refuses of the files it takes beyond tessaro: each
+// in the validation pass, before anything is written, naming the file (and
+// for a run of mixed kinds both files and what differs).
+TEST(Survey, UnboundedTilerRefusesWaveformsMixedKindsAndUnsoundLas14Files) {
+    TempDir dir;
+    const auto patch_byte = [&dir](const std::string& name, std::size_t at, char value) {
+        std::string bytes = test::read_file(dir.file(name));
+        bytes[at] = value;
+        write_file(dir.file(name), bytes);
+    };
+    survey::LasFileSpec f6 = spec_of(4, 6);
+    survey::VariableLengthRecord note;
+    note.UserID = "Tessaro tests";
+    note.RecordID = 9;
+    note.Description = "after the points";
+    note.payload.assign(100, 0x42);
+    f6.evlrs = {note};
+    small_las(dir.file("f6.las"), f6);
+    small_las(dir.file("f7.las"), spec_of(4, 7));
+    small_las(dir.file("v14.las"), spec_of(4, 1));
+    small_las(dir.file("v12.las"), spec_of(2, 1));
+    survey::LasFileSpec longer = spec_of(4, 6);
+    longer.extra_bytes = 2;
+    small_las(dir.file("longer.las"), longer);
+    small_las(dir.file("wave9.las"), f6);
+    patch_byte("wave9.las", 104, 9);
+    small_las(dir.file("wave4.las"), spec_of(3, 1));
+    patch_byte("wave4.las", 104, 4);
+    small_las(dir.file("f6in12.las"), spec_of(2, 1));
+    patch_byte("f6in12.las", 104, 6);
+    std::uint64_t inside_start = 0;
+    {
+        const std::vector<survey::PointRecord> points = points_at({{100, 100}, {200, 300}, {400, 200}});
+        survey::LasHeader h = survey::make_las_header(spec_of(4, 1), points);
+        h.base.NumberOfPointReturns = 4;
+        survey::write_las_file(dir.file("legacy.las"), spec_of(4, 1), h, points);
+        h = survey::make_las_header(f6, points);
+        inside_start = h.StartOfFirstExtendedVariableLengthRecord -= 1;  // inside the last point record
+        survey::write_las_file(dir.file("inside.las"), f6, h, points);
+        std::string bytes = test::read_file(dir.file("f6.las"));
+        bytes.resize(bytes.size() - 10);
+        write_file(dir.file("cut.las"), bytes);
+    }
+    struct Case {
+        const char* list;
+        std::string output;  // after the banner
+    };
+    const auto waveforms = [](const std::string& name, char format) {
+        return "\nFile " + name + " holds waveform packets (point data format " + format +
+               "), which are not supported: tile a copy without waveforms (point data format 1, 3, 6, 7 or "
+               "8)\n" +
+               not_valid(name);
+    };
+    const Case cases[] = {
+        {"f6.las wave9.las", waveforms("wave9.las", '9')},
+        {"wave4.las", waveforms("wave4.las", '4')},
+        {"f6.las f6.las f7.las",
+         "\nFiles f6.las and f7.las differ in their point data format (6 and 7): all files of a run must "
+         "share it\n"},
+        {"v14.las v12.las",
+         "\nFiles v14.las and v12.las differ in their LAS version (1.4 and 1.2): all files of a run must "
+         "share it\n"},
+        {"v12.las v14.las",
+         "\nFiles v12.las and v14.las differ in their LAS version (1.2 and 1.4): all files of a run must "
+         "share it\n"},
+        {"f6.las longer.las",
+         "\nFiles f6.las and longer.las differ in their point record length (30 and 32): all files of a run "
+         "must share it\n"},
+        {"legacy.las",
+         "\nFile legacy.las counts 4 point records in its legacy field and 3 in its LAS 1.4 field\n" +
+             not_valid("legacy.las")},
+        {"f6.las cut.las", "\nExtended variable length record 1 of cut.las does not lie whole in the file\n" +
+                               not_valid("cut.las")},
+        {"inside.las", "\nThe extended variable length records of inside.las begin at byte " +
+                           std::to_string(inside_start) +
+                           ", outside the 160 bytes after its point records\n" + not_valid("inside.las")},
+        {"f6in12.las",
+         "\nPointDataFormatID in f6in12.las is 6, which LAS 1.2 does not define; formats 6 to 8 need LAS "
+         "1.4\n" +
+             not_valid("f6in12.las")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.list);
+        write_file(dir.file("list.txt"), c.list);
+        const test::RunResult r =
+            test::run_program(TESSARO_UNBOUNDED_BIN, {"list.txt", "T", "100"}, dir.path);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.output, banner() + c.output);
+        EXPECT_TRUE(no_tile_files(dir));
+    }
+}
+
 TEST(Survey, ScaleAndOffsetMismatchNamesTheFirstDifferingFile) {
     struct Case {
         const char* what;

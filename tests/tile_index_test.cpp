@@ -16,6 +16,7 @@
 #include "shapes_checks.hpp"
 #include "tile_index.hpp"
 #include "tile_table.hpp"
+#include "tiling_support.hpp"
 
 namespace tessaro {
 namespace {
@@ -344,6 +345,58 @@ std::string with_digits_of(std::string expected, const std::string& actual) {
         expected.replace(at, 2, actual.substr(at, end - at));
     }
     return expected;
+}
+
+// A tessaro_unbounded run over a LAS 1.4 format 6 survey writes the tile
+// index as for LAS 1.2: an outline of every tile of the grid, plain and
+// buffered, whose Returns is the 64-bit point count of the tile's file, a
+// corner record for every tile file, and the .prj of the OGC WKT record the
+// files carry, before their points or after them.
+TEST(TileIndex, UnboundedLas14RunIndexesItsTilesAndTheSystemOfItsWktRecord) {
+    for (const survey::WktPlace place : {survey::WktPlace::vlr, survey::WktPlace::evlr}) {
+        SCOPED_TRACE(place == survey::WktPlace::vlr ? "WKT VLR" : "WKT EVLR");
+        TempDir dir;
+        survey::SurveySpec spec;
+        spec.directory = dir.path;
+        spec.files = 2;
+        spec.points = 6000;
+        spec.width = 600;
+        spec.height = 450;
+        spec.VersionMinor = 4;
+        spec.PointDataFormatID = 6;
+        spec.extra_bytes = 4;
+        spec.evlrs = 1;
+        spec.wkt = place;
+        survey::generate_survey(spec);
+        const test::RunResult run =
+            test::run_program(TESSARO_UNBOUNDED_BIN, {"survey.txt", "T", "100", "-b", "5", "-s"}, dir.path);
+        ASSERT_EQ(run.status, 0) << run.output;
+        const verify::ConservationReport check =
+            test::verify_tiles(dir.path, "survey.txt", "T", 100, {5, 0, true});
+        ASSERT_TRUE(check.ok) << check.message;
+
+        std::uint64_t returns = 0;
+        for (const char* set : {"T_Tiles.shp", "T_Tiles_w_buffer.shp"}) {
+            SCOPED_TRACE(set);
+            const OgrLayer layer = test::read_layer(dir.file(set));
+            ASSERT_EQ(layer.problem, "");
+            EXPECT_EQ(layer.srs_id, "EPSG:32633");
+            EXPECT_EQ(layer.fields, kFields);
+            ASSERT_EQ(layer.features.size(), 35U);  // 7 columns by 5 rows
+            returns = 0;
+            for (const OgrLayer::Feature& f : layer.features) {
+                ASSERT_EQ(f.attributes.size(), 4U);
+                const std::string name = f.attributes[2].substr(f.attributes[2].rfind(' ') + 1);
+                const std::string tile = dir.file("T" + name + ".las");
+                const std::uint64_t points = test::file_exists(tile) ? test::read_las(tile).points : 0;
+                EXPECT_EQ(f.attributes[3], "Returns (Integer64) = " + std::to_string(points)) << name;
+                returns += points;
+            }
+            EXPECT_EQ(returns, check.records + check.copies);
+        }
+        EXPECT_EQ(test::read_layer(dir.file("T_TileCoords.dbf")).feature_count,
+                  static_cast<long>(check.tiles));
+    }
 }
 
 TEST(TileIndex, FailuresEndTheRunWithOneMessage) {

@@ -445,6 +445,81 @@ TEST(TilingEndToEnd, CorridorOverAHugeGridKeepsStateOnlyForTheTilesInUse) {
     EXPECT_LT(check.tiles, 26U * 81U);
 }
 
+// LAS 1.3 and 1.4 surveys, and records with extra bytes, through
+// tessaro_unbounded: every run ends sound and its tiles pass the check of
+// tessaro_unbounded runs, while tessaro refuses the same list at its first
+// file with the messages it has always printed for such files.
+TEST(TilingEndToEnd, Las13And14AndExtraBytesRunsOfTheUnboundedTilerAreSoundAndTessaroRefusesThem) {
+    using survey::RecordOrder;
+    using survey::WktPlace;
+    struct Kind {
+        const char* what;
+        unsigned minor, format, extra_bytes;
+        bool describe;
+        unsigned evlrs;
+        WktPlace wkt;
+        bool with_vlrs;
+        RecordOrder order;
+        double tile_size, buffer, resolution;
+    };
+    const Kind kinds[] = {
+        {"1.3 format 1, scan order, buffer", 3, 1, 0, true, 0, WktPlace::none, true, RecordOrder::scan, 100,
+         5, 0},
+        {"1.3 format 3, described extra bytes, tiled order, buffer and snap", 3, 3, 6, true, 0,
+         WktPlace::none, false, RecordOrder::tiled, 100, 4, 10},
+        {"1.4 format 1, undescribed extra bytes, an EVLR, random order, snap", 4, 1, 3, false, 1,
+         WktPlace::none, false, RecordOrder::random, 100, 0, 7},
+        {"1.4 format 6, extra bytes, EVLRs with the WKT in one, random order, buffer, files over 99 tiles", 4,
+         6, 9, true, 2, WktPlace::evlr, false, RecordOrder::random, 40, 3, 0},
+        {"1.4 format 7, undescribed extra bytes, EVLRs, WKT VLR, tiled order, buffer", 4, 7, 5, false, 3,
+         WktPlace::vlr, false, RecordOrder::tiled, 100, 5, 0},
+        {"1.4 format 8, extra bytes, EVLRs, VLRs, scan order", 4, 8, 29, true, 2, WktPlace::none, true,
+         RecordOrder::scan, 100, 0, 0},
+        {"1.2 format 3, extra bytes, scan order, buffer", 2, 3, 6, true, 0, WktPlace::none, true,
+         RecordOrder::scan, 100, 3, 0},
+    };
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.what);
+        TempDir dir;
+        survey::SurveySpec spec;
+        spec.directory = dir.path;
+        spec.files = 3;
+        spec.points = 6000;
+        spec.width = 600;
+        spec.height = 450;
+        spec.VersionMinor = static_cast<std::uint8_t>(k.minor);
+        spec.PointDataFormatID = static_cast<std::uint8_t>(k.format);
+        spec.extra_bytes = k.extra_bytes;
+        spec.describe_extra_bytes = k.describe;
+        spec.evlrs = k.evlrs;
+        spec.wkt = k.wkt;
+        spec.with_vlrs = k.with_vlrs;
+        spec.order = k.order;
+        spec.tile_size = k.tile_size;
+        spec.seed = 31 + k.format;
+        const std::vector<std::string> files = survey::generate_survey(spec);
+
+        const CheckedRun r =
+            run_and_verify(dir.path, "survey.txt", "U_", k.tile_size, {k.buffer, k.resolution, true});
+        expect_sound(r);
+        EXPECT_EQ(r.check.records, 6000U);
+        EXPECT_EQ(r.check.copies > 0, k.buffer > 0);
+
+        const RunResult refused =
+            run_tessaro(tessaro_args("survey.txt", "B_", std::to_string(static_cast<int>(k.tile_size)),
+                                     {k.buffer, k.resolution}),
+                        dir.path);
+        EXPECT_EQ(refused.status, 255);
+        const std::string& first = files.front();
+        const std::string message =
+            k.minor == 2
+                ? "\nData format of " + first + " (3) is incompatible with Length of Data Record (40)\n"
+                : "\nCannot handle las files of version 1." + std::to_string(k.minor) + "\n";
+        EXPECT_EQ(refused.output, banner() + message + "\n" + first + " is not a valid LAS file\n");
+        EXPECT_TRUE(files_with_stem(dir.path, "B_").empty());
+    }
+}
+
 // The check itself must notice every kind of damage to a sound run.
 TEST(ConservationCheck, NoticesDamagedTiles) {
     TempDir dir;

@@ -570,13 +570,14 @@ void compare_bytes(const Input& creator, std::uint64_t from, std::FILE* tile, st
             differ("input file %s ends before the bytes %s", creator.name.c_str(), what);
         if (std::fread(t.data(), 1, k, tile) != k)
             differ("tile file %s ends before the bytes %s", name.c_str(), what);
-        for (std::size_t b = 0; b < k; ++b)
-            if (a[b] != t[b])
-                differ(
-                    "tile file %s byte %llu (%s) is 0x%02x; input file %s, which created the tile, has "
-                    "0x%02x",
-                    name.c_str(), static_cast<unsigned long long>(at + done + b), what, t[b],
-                    creator.name.c_str(), a[b]);
+        for (std::size_t b = 0; b < k; ++b) {
+            if (a[b] == t[b]) continue;
+            const unsigned long long byte = at + done + b;
+            differ(
+                "tile file %s byte %llu (%s) is 0x%02x; input file %s, which created the tile, has "
+                "0x%02x",
+                name.c_str(), byte, what, t[b], creator.name.c_str(), a[b]);
+        }
         done += k;
     }
 }

@@ -62,6 +62,8 @@ constexpr const char* kUsage =
     "                     memory) or tiled (one file per tile of side --tile-size,\n"
     "                     named DIR/STEM_R<row>C<col>.las) (default scan)\n"
     "  --tile-size T      tile side of --order tiled (default 250)\n"
+    "  --laz              compress every file (LAZ, named STEM_NN.laz)\n"
+    "  --chunk-points N   points in each chunk of a LAZ file (default 50000)\n"
     "  --help             show this text\n";
 
 // A command-line mistake: the message is printed with a hint at --help.
@@ -123,6 +125,10 @@ Options parse_options(int argc, char** argv) {
         }
         if (option == "--undescribed") {
             o.spec.describe_extra_bytes = false;
+            continue;
+        }
+        if (option == "--laz") {
+            o.spec.laz = true;
             continue;
         }
         if (i + 1 >= argc) throw UsageError{"unknown option or missing value: " + option};
@@ -189,6 +195,9 @@ Options parse_options(int argc, char** argv) {
                 throw UsageError{"--order must be scan, random or tiled, not '" + value + "'"};
         } else if (option == "--tile-size") {
             s.tile_size = parse_positive(option, value);
+        } else if (option == "--chunk-points") {
+            s.laz_chunk_points = static_cast<std::uint32_t>(parse_unsigned(option, value, 0xFFFFFFFFULL));
+            if (s.laz_chunk_points == 0) throw UsageError{"--chunk-points must be at least 1"};
         } else if (option == "--seed") {
             s.seed = static_cast<std::uint32_t>(parse_unsigned(option, value, 0xFFFFFFFFULL));
         } else {

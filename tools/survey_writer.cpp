@@ -1,5 +1,7 @@
 #include "survey_writer.hpp"
 
+#include "laz_writer.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -1068,6 +1070,15 @@ std::vector<std::string> generate_survey(const SurveySpec& spec) {
         for (unsigned strip = 0; strip < spec.files; ++strip) {
             paths.push_back(strip_path(spec, strip));
             write_strip(spec, strip, paths.back());
+        }
+    }
+    if (spec.laz) {
+        // Each file compressed, under the same name in .laz.
+        for (std::string& path : paths) {
+            const std::string laz = path.substr(0, path.size() - 4) + ".laz";
+            compress_las_file(path, laz, spec.laz_chunk_points);
+            std::filesystem::remove(path);
+            path = laz;
         }
     }
     std::string list_text;

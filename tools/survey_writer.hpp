@@ -252,6 +252,9 @@ struct SurveySpec {
     // smallest X and Y as the tiler lays its grid, so that each file lies in
     // one tile of a tiler run with the same tile size.
     double tile_size = 250.0;
+    // The files compressed (LAZ, named .laz), in chunks of this many points.
+    bool laz = false;
+    std::uint32_t laz_chunk_points = 50000;
 };
 
 // Writes the files and the list file of a survey; returns the paths of the

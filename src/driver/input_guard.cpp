@@ -14,12 +14,12 @@
 namespace tessaro {
 namespace {
 
-// Parses "R<bufsize digits>C<bufsize digits>.las" with numbers inside the
-// grid; `key` is then the tile's key.
-bool is_tile_label(const std::string& rest, int bufsize, const Tile& pTile, std::uint32_t& key) {
+// Parses "R<bufsize digits>C<bufsize digits>" and the tiles' extension, with
+// numbers inside the grid; `key` is then the tile's key.
+bool is_tile_label(const std::string& rest, int bufsize, const Tile& pTile, const char* extension,
+                   std::uint32_t& key) {
     const auto w = static_cast<std::size_t>(bufsize);
-    if (rest.size() != 2 * w + 6 || rest[0] != 'R' || rest[w + 1] != 'C' ||
-        rest.compare(2 * w + 2, 4, ".las") != 0)
+    if (rest.size() != 2 * w + 6 || rest[0] != 'R' || rest[w + 1] != 'C' || rest.compare(2 * w + 2, 4, extension) != 0)
         return false;
     unsigned row = 0;
     unsigned col = 0;
@@ -46,7 +46,7 @@ void refuse_if_input(const std::vector<FileId>& inputs, const std::string& tile)
 }  // namespace
 
 OutputDirectory refuse_tiles_over_inputs(const ListedSurvey& survey, const std::string& TilePrefix,
-                                         const Tile& pTile, int bufsize) {
+                                         const Tile& pTile, int bufsize, const char* extension) {
     OutputDirectory out;
     out.inputs = input_file_ids(survey);
     // The tiles that exist are entries of the prefix's directory; reading it
@@ -70,7 +70,7 @@ OutputDirectory refuse_tiles_over_inputs(const ListedSurvey& survey, const std::
         const std::string file = entry->d_name;
         std::uint32_t key = 0;
         if (file.compare(0, stem.size(), stem) != 0 ||
-            !is_tile_label(file.substr(stem.size()), bufsize, pTile, key))
+            !is_tile_label(file.substr(stem.size()), bufsize, pTile, extension, key))
             continue;
         refuse_if_input(out.inputs, TilePrefix + file.substr(stem.size()));
         try {

@@ -24,6 +24,6 @@ struct OutputDirectory {
     bool listed = false;                       // the directory could be listed
 };
 OutputDirectory refuse_tiles_over_inputs(const ListedSurvey& survey, const std::string& TilePrefix,
-                                         const Tile& pTile, int bufsize);
+                                         const Tile& pTile, int bufsize, const char* extension);
 
 }  // namespace tessaro

@@ -136,7 +136,7 @@ int run(int argc, char** argv, const RunRules& rules) {
     setup.bufsize = bufsize;
     setup.kind = kind;
     setup.survey = &survey;
-    OutputDirectory output = refuse_tiles_over_inputs(survey, TilePrefix, pTile, bufsize);
+    OutputDirectory output = refuse_tiles_over_inputs(survey, TilePrefix, pTile, bufsize, kind.extension());
     setup.inputs = std::move(output.inputs);
     setup.present_tiles = std::move(output.present_tiles);
     setup.listed_directory = output.listed;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "evlr_records.hpp"
 #include "las_bytes.hpp"
 
 namespace tessaro {
@@ -23,6 +24,8 @@ constexpr std::uint16_t kGeoKeyDirectoryRecord = 34735;
 constexpr std::uint16_t kGeoDoubleParamsRecord = 34736;
 constexpr std::uint16_t kGeoAsciiParamsRecord = 34737;
 constexpr std::uint16_t kWktRecord = 2112;
+constexpr std::uint16_t kWktGlobalEncodingBit = 16;
+constexpr std::uint64_t kMaxExtendedCrsRecordBytes = std::uint64_t{1} << 20;
 
 // The user id field up to its first NUL equals `id`.
 bool user_id_is(const unsigned char* field, const char* id) {
@@ -87,7 +90,41 @@ CrsName read_crs_name(std::FILE* file, const LAS12Header& header) {
     if (payloads[1]) name.geodoubles = std::move(*payloads[1]);
     if (payloads[2]) name.geoascii = std::move(*payloads[2]);
     if (payloads[3]) name.wkt = wkt_text(*payloads[3]);
+    name.wkt_first = header.VersionMinor >= 4 && ((header.GlobalEncoding & kWktGlobalEncodingBit) != 0 ||
+                                                  (header.PointDataFormatID & 0x7F) >= 6);
     return name;
+}
+
+void add_extended_crs_records(std::FILE* file, std::uint64_t start, std::uint32_t count, std::uint64_t end,
+                              CrsName& name) {
+    std::uint64_t at = start;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        unsigned char head[kEvlrHeaderBytes];
+        if (end - at < kEvlrHeaderBytes || fseeko(file, static_cast<off_t>(at), SEEK_SET) != 0 ||
+            std::fread(head, 1, kEvlrHeaderBytes, file) != kEvlrHeaderBytes)
+            return;
+        at += kEvlrHeaderBytes;
+        const std::uint64_t length = load_le(head + kRecordLengthAt, 8);
+        if (end - at < length) return;
+        const std::uint16_t id = load_u16le(head + kRecordIdAt);
+        std::vector<unsigned char>* payload = nullptr;
+        if (user_id_is(head + kUserIdAt, kProjectionUserId) && length <= kMaxExtendedCrsRecordBytes) {
+            if (id == kGeoKeyDirectoryRecord && name.geokeys.empty()) payload = &name.geokeys;
+            if (id == kGeoDoubleParamsRecord && name.geodoubles.empty()) payload = &name.geodoubles;
+            if (id == kGeoAsciiParamsRecord && name.geoascii.empty()) payload = &name.geoascii;
+        }
+        const bool wkt = user_id_is(head + kUserIdAt, kProjectionUserId) && id == kWktRecord &&
+                         name.wkt.empty() && length <= kMaxExtendedCrsRecordBytes;
+        if (payload != nullptr || wkt) {
+            std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
+            if (length != 0 && std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) return;
+            if (wkt)
+                name.wkt = wkt_text(bytes);
+            else
+                *payload = std::move(bytes);
+        }
+        at += length;
+    }
 }
 
 void add_file_crs(SurveyCrs& survey, CrsName name) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "evlr_records.hpp"
 #include "las_records.hpp"
 
 namespace tessaro {
@@ -25,6 +26,9 @@ struct CrsName {
     std::vector<unsigned char> geodoubles;  // 34736: little-endian doubles
     std::vector<unsigned char> geoascii;    // 34737: ASCII parameters
     std::string wkt;                        // 2112: the record's text up to its first NUL
+    // The file's system is its WKT record: a LAS 1.4 file says so in its
+    // global encoding (bit 4), or its point format (6 and up) allows no other.
+    bool wkt_first = false;
 
     // The file has a GeoKeyDirectory or a WKT text; the parameter records
     // alone name nothing.
@@ -40,6 +44,14 @@ struct CrsName {
 // would cross OffsetToData or cannot be read. Only the record headers and the
 // four payloads are read.
 CrsName read_crs_name(std::FILE* file, const LAS12Header& header);
+
+// Adds the records of a LAS 1.4 file's `count` extended variable-length
+// records, from byte `start` up to `end`, to `name`: each kind of record is
+// taken from them only when the records before the points lack it. A record
+// that does not lie whole before `end` ends the walk; payloads above 1 MiB
+// are passed over.
+void add_extended_crs_records(std::FILE* file, std::uint64_t start, std::uint32_t count, std::uint64_t end,
+                              CrsName& name);
 
 // The most differently written names a survey may carry and still be found
 // to name one system; they are compared when the system is made.

@@ -25,4 +25,5 @@ struct EvlrSpan {
 bool locate_evlrs(const char* filename, int fd, std::uint64_t start, std::uint32_t count,
                   std::uint64_t points_end, std::uint64_t size, EvlrSpan& span);
 
+
 }  // namespace tessaro

@@ -154,6 +154,12 @@ struct PointFormat {
     bool extended;
 };
 
+// Bit 7 of the header's point format byte: the points are compressed.
+inline constexpr std::uint8_t kCompressedFormatBit = 0x80;
+// The bits of that byte that hold the format in a compressed file (bit 6 is
+// set by some writers too).
+inline constexpr std::uint8_t kCompressedFormatMask = 0x3F;
+
 // The formats a tiler copies: no waveform packets.
 inline constexpr PointFormat kPointFormats[] = {
     {0, 20, 7, false}, {1, 28, 7, false}, {2, 26, 7, false}, {3, 34, 7, false},
@@ -174,6 +180,12 @@ struct LasKind {
     std::uint8_t VersionMinor = 2;
     PointFormat format = kPointFormats[1];
     std::uint16_t record_length = 28;
+    // The points are compressed (LAZ): files named *.laz, whose point format
+    // byte carries kCompressedFormatBit.
+    bool compressed = false;
+
+    // The extension of the run's files and of its tiles.
+    const char* extension() const { return compressed ? ".laz" : ".las"; }
 
     std::size_t header_bytes() const { return header_bytes_of_version(VersionMinor); }
     // The header counts points in 64 bits and by 15 return numbers.

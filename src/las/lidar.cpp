@@ -62,7 +62,8 @@ namespace {
 // named *.las, beginning with the signature and holding the fields through
 // PointDataRecordLength, of major version 1. Returns 0 with those bytes read
 // into `bytes`, or -1 after the message.
-std::int16_t check_las_start(const char* filename, unsigned char (&bytes)[kFieldsRead]) {
+std::int16_t check_las_start(const char* filename, unsigned char (&bytes)[kFieldsRead],
+                             bool* compressed = nullptr) {
     // Only a regular file can be a LAS file. A FIFO would block the opens
     // below, and a device or directory yields no header.
     struct stat st;
@@ -74,7 +75,11 @@ std::int16_t check_las_start(const char* filename, unsigned char (&bytes)[kField
         error_msg(1, filename);
         return -1;
     }
-    if (check_file_extension(filename, "las") < 0) return -1;
+    // Where compressed files are taken, a name in *.laz is one.
+    const std::size_t n = std::strlen(filename);
+    const bool laz = compressed != nullptr && n > 4 && std::strcmp(filename + n - 4, ".laz") == 0;
+    if (compressed != nullptr) *compressed = laz;
+    if (!laz && check_file_extension(filename, "las") < 0) return -1;
 
     FilePtr f = open_file(filename, "rb");
     if (!f) {
@@ -131,10 +136,19 @@ std::int16_t check_las(const char* filename) {
 
 std::int16_t check_las_kind(const char* filename, LasKind& kind) {
     unsigned char bytes[kFieldsRead];
-    if (check_las_start(filename, bytes) < 0) return -1;
+    bool compressed = false;
+    if (check_las_start(filename, bytes, &compressed) < 0) return -1;
     const unsigned major = bytes[24];
     const unsigned minor = bytes[25];
-    const unsigned format = bytes[104];
+    // A LAZ file marks its point format byte; a LAS file does not.
+    if (((bytes[104] & kCompressedFormatBit) != 0) != compressed) {
+        if (compressed)
+            std::printf("\nFile %s is named .laz, but its points are not compressed\n", filename);
+        else
+            std::printf("\nFile %s holds compressed points (LAZ); name it .laz\n", filename);
+        return -1;
+    }
+    const unsigned format = compressed ? bytes[104] & kCompressedFormatMask : bytes[104];
     const unsigned length = static_cast<unsigned>(bytes[105] | bytes[106] << 8);
     if (minor > 4) {
         std::printf("\nCannot handle las files of version %c.%c\n", digit_char(major), digit_char(minor));
@@ -167,6 +181,7 @@ std::int16_t check_las_kind(const char* filename, LasKind& kind) {
     kind.VersionMinor = static_cast<std::uint8_t>(minor);
     kind.format = *pf;
     kind.record_length = static_cast<std::uint16_t>(length);
+    kind.compressed = compressed;
     return 1;
 }
 
@@ -186,7 +201,7 @@ std::int16_t check_las_layout(const char* filename) {
 }
 
 std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, long long size,
-                                 std::uint64_t points, std::size_t header_bytes) {
+                                 std::uint64_t points, std::size_t header_bytes, bool compressed) {
     if (h.HeaderSize < header_bytes) {
         if (header_bytes == kHeaderBytes)
             std::printf("\nHeaderSize of %s is %u; a LAS header holds at least 227 bytes\n", filename,
@@ -202,16 +217,26 @@ std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, lon
                     static_cast<unsigned>(h.OffsetToData), static_cast<unsigned>(h.HeaderSize));
         return -1;
     }
-    // Compared without forming the product, which may pass 64 bits.
+    // Compared without forming the product, which may pass 64 bits. The
+    // records of a compressed file begin with the 8-byte offset of their
+    // chunk table.
+    if (compressed) {
+        if (size < 0 || static_cast<std::uint64_t>(size) < std::uint64_t{h.OffsetToData} + 8) {
+            std::printf("\nFile %s is truncated: it ends before the chunk table offset at byte %u\n",
+                        filename, static_cast<unsigned>(h.OffsetToData));
+            return -1;
+        }
+        points = 0;
+    }
     const std::uint64_t len = h.PointDataRecordLength, offset = h.OffsetToData;
     const auto bytes = static_cast<std::uint64_t>(size < 0 ? 0 : size);
     const bool whole = size >= 0 && bytes >= offset && (len == 0 || points <= (bytes - offset) / len);
     if (!whole) {
+        const unsigned long long needed = offset + points * len;  // meaningful only when it fits
         if (len == 0 || points <= (UINT64_MAX - offset) / len)
             std::printf(
                 "\nFile %s is truncated: its %llu point records need %llu bytes, the file holds %lld\n",
-                filename, static_cast<unsigned long long>(points),
-                static_cast<unsigned long long>(offset + points * len), size);
+                filename, static_cast<unsigned long long>(points), needed, size);
         else
             std::printf(
                 "\nFile %s is truncated: its %llu point records need %.0f bytes, the file holds %lld\n",
@@ -242,7 +267,8 @@ std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, lon
 
 std::int16_t las_type_of(const LasKind& kind) {
     const unsigned minor = kind.VersionMinor, format = kind.format.id;
-    if (minor > 2 || format > 3 || kind.record_length != kind.format.size) return kNotATypeCode;
+    if (minor > 2 || format > 3 || kind.record_length != kind.format.size || kind.compressed)
+        return kNotATypeCode;
     return static_cast<std::int16_t>(minor < 2 ? 2 * minor + 1 + format : 5 + format);
 }
 

@@ -32,9 +32,11 @@ std::int16_t check_las_layout(const char* filename);
 
 // The same checks of the header `header` of a file of `size` bytes (-1 when
 // the size cannot be told) that holds `points` point records and whose
-// version's header block has `header_bytes` bytes.
+// version's header block has `header_bytes` bytes. Of a `compressed` file
+// only the offset of its chunk table must lie in the file; its chunks are
+// checked by their table.
 std::int16_t check_las_layout_of(const char* filename, const LAS12Header& header, long long size,
-                                 std::uint64_t points, std::size_t header_bytes);
+                                 std::uint64_t points, std::size_t header_bytes, bool compressed = false);
 
 // The check of check_las for a tiler that also takes LAS 1.3 and 1.4, point
 // formats 6 to 8 (LAS 1.4) and records longer than their format (extra

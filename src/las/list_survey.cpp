@@ -4,6 +4,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 #include "console.hpp"
 #include "lidar.hpp"
@@ -37,7 +38,7 @@ namespace {
 
 bool same_kind(const LasKind& a, const LasKind& b) {
     return a.VersionMinor == b.VersionMinor && a.format.id == b.format.id &&
-           a.record_length == b.record_length;
+           a.record_length == b.record_length && a.compressed == b.compressed;
 }
 
 // Reads the identity and header of a file that the checks by name accepted
@@ -60,7 +61,9 @@ std::int16_t note_validated_file(ListedFile& file, const LasKind& kind) {
     std::optional<LAS12Header> read = read_las_header(f.get());
     if (!read) return check_las_layout(name);  // its message for a short file
     const LAS12Header& h = file.header = *read;
-    if (h.VersionMinor != kind.VersionMinor || h.PointDataFormatID != kind.format.id ||
+    const unsigned format =
+        kind.compressed ? h.PointDataFormatID & kCompressedFormatMask : h.PointDataFormatID;
+    if (h.VersionMinor != kind.VersionMinor || format != kind.format.id ||
         h.PointDataRecordLength != kind.record_length)
         fail("\nFile %s has changed since it was validated\n", name);
     file.header_bytes = static_cast<std::uint16_t>(kind.header_bytes());
@@ -85,14 +88,18 @@ std::int16_t note_validated_file(ListedFile& file, const LasKind& kind) {
         }
         file.points = e.NumberOfPointRecords;
     }
-    if (check_las_layout_of(name, h, static_cast<long long>(size), file.points, file.header_bytes) < 0)
+    if (check_las_layout_of(name, h, static_cast<long long>(size), file.points, file.header_bytes,
+                            kind.compressed) < 0)
         return -1;
-    if (!kind.counts_in_64_bits()) return 0;
-    const std::uint64_t points_end = h.OffsetToData + file.points * h.PointDataRecordLength;
-    return locate_evlrs(name, fileno(f.get()), e.StartOfFirstExtendedVariableLengthRecord,
-                        e.NumberOfExtendedVariableLengthRecords, points_end, size, file.evlrs)
-               ? 0
-               : -1;
+    const std::uint64_t points_end = kind.compressed ? first_chunk_offset(h.OffsetToData)
+                                                     : h.OffsetToData + file.points * h.PointDataRecordLength;
+    if (kind.counts_in_64_bits() &&
+        !locate_evlrs(name, fileno(f.get()), e.StartOfFirstExtendedVariableLengthRecord,
+                      e.NumberOfExtendedVariableLengthRecords, points_end, size, file.evlrs))
+        return -1;
+    if (!kind.compressed) return 0;
+    const std::uint64_t data_end = e.NumberOfExtendedVariableLengthRecords != 0 ? file.evlrs.begin : size;
+    return check_laz_input(name, f.get(), h, kind, file.points, data_end, file.laz) ? 0 : -1;
 }
 
 std::string version_text(const LasKind& k) {
@@ -102,6 +109,9 @@ std::string version_text(const LasKind& k) {
 // Ends the run when `file` is of another kind than the first file `first`,
 // naming both and what differs.
 void refuse_other_kind(const ListedFile& first, const LasKind& a, const ListedFile& file, const LasKind& b) {
+    if (a.compressed != b.compressed)
+        fail("\nThe list names both LAS and LAZ files (%s and %s): tile each kind in a run of its own\n",
+             (a.compressed ? file : first).name.c_str(), (a.compressed ? first : file).name.c_str());
     const char* field = "LAS version";
     std::string va = version_text(a), vb = version_text(b);
     if (a.VersionMinor == b.VersionMinor && a.format.id != b.format.id) {
@@ -184,7 +194,12 @@ std::uint64_t check_output_header(const ListedSurvey& survey, LAS12Header& heade
         if (crs != nullptr) {
             FilePtr f = reopen_listed(file);
             if (!f) fail("\nCannot open %s for reading\n", file.name.c_str());
-            add_file_crs(*crs, read_crs_name(f.get(), header));
+            CrsName name = read_crs_name(f.get(), header);
+            if (file.extension.NumberOfExtendedVariableLengthRecords != 0)
+                add_extended_crs_records(f.get(), file.evlrs.begin,
+                                         file.extension.NumberOfExtendedVariableLengthRecords, file.evlrs.end,
+                                         name);
+            add_file_crs(*crs, std::move(name));
         }
         total += file.points;
         if (limit_total && total > kMaxPointTotal)

@@ -15,6 +15,7 @@
 #include "console.hpp"
 #include "evlr_records.hpp"
 #include "las_records.hpp"
+#include "laz_input.hpp"
 
 namespace tessaro {
 
@@ -42,6 +43,7 @@ struct ListedFile {
     std::uint16_t header_bytes = kHeaderBytes;
     std::uint64_t points = 0;  // point records: the LAS 1.4 count, else the legacy one
     EvlrSpan evlrs{};          // the extended variable-length records (LAS 1.4)
+    LazInput laz{};            // of a compressed file
 };
 
 struct ListedSurvey {

@@ -132,22 +132,27 @@ Written written(PJ_CONTEXT* context, ProjObject crs) {
     return {std::move(*plain)};
 }
 
-// The system of the GeoTIFF keys when they name one that can be written,
-// otherwise that of the WKT record; when neither can, the fault of the keys
-// (or of the WKT record for a file without keys).
+// The system a file's records name: its WKT record first where the file
+// says its system is that record (the WKT bit of its global encoding, or a
+// point format of 6 and up), its GeoTIFF keys first otherwise, and the other
+// record when the first cannot be written. When neither can, the fault of
+// the one tried first (or of the only one there).
 Written esri_wkt(PJ_CONTEXT* context, const CrsName& name) {
-    CrsFault fault = CrsFault::none;
-    if (!name.geokeys.empty()) {
+    const auto from_wkt = [&]() -> Written {
+        if (name.wkt.empty()) return {};
+        ProjObject crs(proj_create_from_wkt(context, name.wkt.c_str(), nullptr, nullptr, nullptr));
+        return crs ? written(context, std::move(crs)) : Written{{}, CrsFault::unreadable_wkt};
+    };
+    const auto from_keys = [&]() -> Written {
+        if (name.geokeys.empty()) return {};
         MadeCrs keys = geokey_crs(context, name);
-        Written w = keys.crs ? written(context, std::move(keys.crs)) : Written{{}, keys.fault};
-        if (w.fault == CrsFault::none) return w;
-        fault = w.fault;
-    }
-    if (name.wkt.empty()) return {{}, fault};
-    ProjObject crs(proj_create_from_wkt(context, name.wkt.c_str(), nullptr, nullptr, nullptr));
-    Written w = crs ? written(context, std::move(crs)) : Written{{}, CrsFault::unreadable_wkt};
-    if (w.fault != CrsFault::none && fault != CrsFault::none) w.fault = fault;
-    return w;
+        return keys.crs ? written(context, std::move(keys.crs)) : Written{{}, keys.fault};
+    };
+    Written first = name.wkt_first ? from_wkt() : from_keys();
+    if (!first.wkt.empty()) return first;
+    Written second = name.wkt_first ? from_keys() : from_wkt();
+    if (!second.wkt.empty() || first.fault == CrsFault::none) return second;
+    return first;
 }
 
 // PROJ reports what it cannot make through a context's log function, on

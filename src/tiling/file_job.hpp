@@ -15,6 +15,7 @@ namespace tessaro {
 struct FileJob {
     const char* name;
     int input;  // the open input file
+    std::FILE* input_file;
     const ListedFile& file;
     const LAS12Header& header;
     const Tile& grid;
@@ -34,7 +35,7 @@ inline std::size_t stage_size_for(const FileJob& job, const TileStream& ts) {
     const TileRange& r = job.range;
     const bool in_range = !r.empty() && ts.row >= r.row_min && ts.row <= r.row_max && ts.col >= r.col_min &&
                           ts.col <= r.col_max;
-    return in_range ? kRangeStageBytes : kExtraStageBytes;
+    return in_range ? job.streams.range_stage_bytes : job.streams.extra_stage_bytes;
 }
 
 }  // namespace tessaro

@@ -4,7 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec_pool.hpp"
 #include "las_records.hpp"
+#include "laz_input.hpp"
 
 namespace tessaro {
 
@@ -31,16 +38,44 @@ struct RecordBlocks {
     std::uint64_t total = 0;  // records the header declares
     std::uint64_t limit = 0;  // records distributed before a short file ends the run
     std::uint64_t done = 0;
+    // A LAZ file: its chunks, each decoded whole in its turn, and why one
+    // could not be (the run cannot go on then).
+    // The next chunks are decoded ahead, on the codec's workers.
+    bool compressed = false;
+    LazPointLayout layout{};
+    std::vector<LazChunk> chunks;
+    std::size_t next_chunk = 0;   // the chunk the next block is
+    std::size_t next_decode = 0;  // the chunk to hand to the codec next
+    CodecPool* pool = nullptr;
+    std::deque<std::unique_ptr<CodecJob>> ahead;
+    std::vector<unsigned char> decoded;
+    std::string fault;
+
+    RecordBlocks() = default;
+    RecordBlocks(RecordBlocks&&) = default;
+    RecordBlocks& operator=(RecordBlocks&&) = default;
+    // Waits for the chunks being decoded: they read into buffers of their own.
+    ~RecordBlocks();
 };
+
+// Chunks of a LAZ file decoded ahead of the one being routed.
+inline constexpr std::size_t kChunksDecodedAhead = 3;
 
 // Starts reading the `points` records of the open file `fd` (named `name`,
 // with header `header`) into `block`, `block_bytes` long.
 RecordBlocks start_record_blocks(const char* name, int fd, const LAS12Header& header, std::uint64_t points,
                                  std::size_t len, unsigned char* block, std::size_t block_bytes);
 
-// Reads the next block; its records and their count, valid until the next
-// call. False after the last one; ends the run when the file holds fewer
-// records than it declares.
+// Starts reading the records of the open LAZ file `file` (named `name`, with
+// header `header`, validated as `laz`) chunk by chunk; `fault` says why
+// when its chunk table can no longer be read.
+RecordBlocks start_laz_blocks(const char* name, std::FILE* file, const LAS12Header& header,
+                              std::uint64_t points, const LazInput& laz, CodecPool& pool);
+
+// Reads the next block (of a LAZ file: its next chunk, decoded); its records
+// and their count, valid until the next call. False after the last one, or
+// when a chunk cannot be read, with `fault` saying why; ends the run when
+// the file holds fewer records than it declares.
 bool next_record_block(RecordBlocks& b, const unsigned char*& records, std::size_t& count);
 
 }  // namespace tessaro

@@ -16,8 +16,23 @@
 namespace tessaro {
 namespace {
 
+// Writes the LAZ record of the tiles over the part of `chunk` (input bytes
+// from `pos`) that holds the input's LAZ record, padded with zeros to its
+// length.
+void put_tile_laz_record(const FileJob& job, unsigned char* chunk, off_t pos, std::size_t n) {
+    const LazInput& laz = job.file.laz;
+    const std::vector<unsigned char>& mine = job.streams.laz_record;
+    const auto from = static_cast<off_t>(laz.record_at), to = from + laz.record_bytes;
+    for (off_t at = std::max(pos, from); at < std::min(pos + static_cast<off_t>(n), to); ++at) {
+        const auto k = static_cast<std::size_t>(at - from);
+        chunk[at - pos] = k < mine.size() ? mine[k] : 0;
+    }
+}
+
 // Copies the input's bytes from 227 up to its first point record (header
-// extension and variable-length records) into a new tile.
+// extension and variable-length records) into a new tile; a LAZ tile gets
+// the LAZ record of its own chunks, and after it the place of its chunk
+// table's offset.
 void copy_header_tail(FileJob& job, TileStream& ts) {
     unsigned char chunk[64 * 1024];
     off_t pos = static_cast<off_t>(kHeaderBytes);
@@ -29,8 +44,13 @@ void copy_header_tail(FileJob& job, TileStream& ts) {
         if (got <= 0)
             fail("\nFailed to read the variable length records of %s: %s\n", job.name,
                  got < 0 ? std::strerror(errno) : "unexpected end of file");
+        if (job.streams.compress) put_tile_laz_record(job, chunk, pos, static_cast<std::size_t>(got));
         write_tile_bytes(job.streams, ts, chunk, static_cast<std::size_t>(got));
         pos += got;
+    }
+    if (job.streams.compress) {
+        const unsigned char table_offset[kChunkTableOffsetBytes] = {};
+        write_tile_bytes(job.streams, ts, table_offset, sizeof table_offset);
     }
 }
 
@@ -38,7 +58,7 @@ void copy_header_tail(FileJob& job, TileStream& ts) {
 // there is one; a file of that name that is an input ends the run, as it
 // would as a tile.
 void remove_leftover(const TileStreams& all, std::uint16_t i, std::uint16_t c) {
-    const std::string name = tile_file_name(all.prefix, all.bufsize, i, c);
+    const std::string name = tile_file_name(all.prefix, all.bufsize, i, c, all.extension);
     struct stat st;
     if (lstat(name.c_str(), &st) != 0) return;
     if (std::binary_search(all.inputs.begin(), all.inputs.end(), FileId{st.st_dev, st.st_ino}))

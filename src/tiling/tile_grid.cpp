@@ -82,9 +82,10 @@ std::string tile_label(int bufsize, unsigned row_number, unsigned col_number) {
     return text;
 }
 
-std::string tile_file_name(const std::string& prefix, int bufsize, std::uint16_t row, std::uint16_t col) {
+std::string tile_file_name(const std::string& prefix, int bufsize, std::uint16_t row, std::uint16_t col,
+                           const char* extension) {
     try {
-        return prefix + tile_label(bufsize, row + 1U, col + 1U) + ".las";
+        return prefix + tile_label(bufsize, row + 1U, col + 1U) + extension;
     } catch (const std::bad_alloc&) {
         fail_line("Failed to allocate memory for a tile file name");
     }

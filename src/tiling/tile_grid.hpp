@@ -40,8 +40,10 @@ int digit_width(const Tile& tile);
 // The bare tile label "R%0*dC%0*d" for 1-based row and column numbers.
 std::string tile_label(int bufsize, unsigned row_number, unsigned col_number);
 
-// The file name of tile (row, col), both from 0: prefix + "R<row+1>C<col+1>.las".
-std::string tile_file_name(const std::string& prefix, int bufsize, std::uint16_t row, std::uint16_t col);
+// The file name of tile (row, col), both from 0: prefix + "R<row+1>C<col+1>"
+// + the extension (".las", or ".laz" for compressed tiles).
+std::string tile_file_name(const std::string& prefix, int bufsize, std::uint16_t row, std::uint16_t col,
+                           const char* extension = ".las");
 
 // Index of a tile-unit position along an axis of `count` tiles: the floor of
 // the position, with positions below the grid in tile 0 and positions at or

@@ -38,6 +38,22 @@ void append_evlrs(std::FILE* f, const char* name, const ListedFile& creator) {
     }
 }
 
+// Appends the chunk table of a LAZ tile after its last chunk and writes its
+// offset at the start of the point data; returns the table's length.
+std::uint64_t append_chunk_table(std::FILE* f, const char* name, const TileFile& written,
+                                 std::uint64_t point_data_offset) {
+    std::vector<unsigned char> table;
+    try {
+        table = chunk_table_bytes(written.chunks);
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for the chunk table of tile file %s\n", name);
+    }
+    if (std::fseek(f, 0, SEEK_END) != 0 || std::fwrite(table.data(), 1, table.size(), f) != table.size() ||
+        !patch_chunk_table_offset(f, point_data_offset, written.bytes))
+        rewrite_failed(name);
+    return table.size();
+}
+
 }  // namespace
 
 void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_t col) {
@@ -59,10 +75,13 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
     LAS14HeaderExtension e{};
     if (!kind.counts_in_64_bits()) return e;
     e.NumberOfPointRecords = t.nPts;
-    std::copy(t.Ret, t.Ret + 15, e.NumberOfPointsByReturn);
+    // The count arrays of the packed records are not aligned for their
+    // element type: they are set element by element through the record,
+    // never through a pointer or reference to an element.
+    for (int k = 0; k < 15; ++k) e.NumberOfPointsByReturn[k] = t.Ret[k];
     if (kind.format.extended || t.nPts > UINT32_MAX) {
         header.NumberOfPointReturns = 0;
-        std::fill(header.NumberOfPointsByReturn, header.NumberOfPointsByReturn + 5, 0U);
+        for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = 0;  // NOLINT(modernize-loop-convert)
     }
     e.NumberOfExtendedVariableLengthRecords = creator.extension.NumberOfExtendedVariableLengthRecords;
     if (e.NumberOfExtendedVariableLengthRecords != 0)
@@ -74,7 +93,7 @@ void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Head
                            const ListedSurvey& survey, const LasKind& kind) {
     for (const std::uint32_t key : tiles_with_points()) {
         const std::uint16_t r = key_row(key), c = key_col(key);
-        const std::string tile = tile_file_name(TilePrefix, bufsize, r, c);
+        const std::string tile = tile_file_name(TilePrefix, bufsize, r, c, kind.extension());
         const char* name = tile.c_str();
         set_tile_header_fields(base, r, c);
         std::FILE* f = std::fopen(name, "r+b");
@@ -94,8 +113,10 @@ void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Head
         header.OffsetToData = own->OffsetToData;
         header.NumberOfVariableLengthRecords = own->NumberOfVariableLengthRecords;
         const ListedFile& creator = survey.files.at(written.creator - 1);
+        std::uint64_t records_end = written.bytes;
+        if (kind.compressed) records_end += append_chunk_table(f, name, written, own->OffsetToData);
         const LAS14HeaderExtension extension =
-            tile_extension(entry.stats, kind, creator, written.bytes, header);
+            tile_extension(entry.stats, kind, creator, records_end, header);
         if (extension.NumberOfExtendedVariableLengthRecords != 0) append_evlrs(f, name, creator);
         unsigned char image[kLAS14HeaderBytes];
         header_to_bytes(header, image);

@@ -80,7 +80,7 @@ off_t refuse_input(const TileStreams& all, TileStream& ts, int fd) {
     if (st.st_size > 0 && std::binary_search(all.inputs.begin(), all.inputs.end(), id))
         fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
              ts.name.c_str());
-    ts.file_id = id;
+    ts.file->id = id;
     return st.st_size;
 }
 
@@ -94,8 +94,8 @@ off_t refuse_input(const TileStreams& all, TileStream& ts, int fd) {
 void require_own_file(const TileStream& ts, int fd) {
     struct stat st;
     if (fstat(fd, &st) != 0) fail("\nFailed to open file %s: %s\n", ts.name.c_str(), std::strerror(errno));
-    if (!(FileId{st.st_dev, st.st_ino} == ts.file_id) ||
-        static_cast<std::uint64_t>(st.st_size) != ts.file_bytes)
+    if (!(FileId{st.st_dev, st.st_ino} == ts.file->id) ||
+        static_cast<std::uint64_t>(st.st_size) != ts.file->bytes)
         tile_changed(ts);
 }
 
@@ -139,7 +139,7 @@ void write_all(TileStream& ts, iovec* iov, std::size_t count) {
             if (done == 0) errno = EIO;
             fail("\nFailed to write to tile file %s: %s\n", ts.name.c_str(), std::strerror(errno));
         }
-        ts.file_bytes += static_cast<std::uint64_t>(done);
+        ts.file->bytes += static_cast<std::uint64_t>(done);
         auto left = static_cast<std::size_t>(done);
         while (count > 0 && left >= iov->iov_len) {
             left -= iov->iov_len;
@@ -169,7 +169,7 @@ std::unique_ptr<unsigned char[]> take_stage(TileStreams& all, TileStream& ts) {
 }
 
 std::vector<std::unique_ptr<unsigned char[]>>& spares_of(TileStreams& all, std::size_t size) {
-    return size == kRangeStageBytes ? all.spare_range : all.spare_extra;
+    return size == all.range_stage_bytes ? all.spare_range : all.spare_extra;
 }
 
 // A buffer of `size` bytes for `ts`: a spare, a new one within the budget, or
@@ -182,7 +182,7 @@ std::unique_ptr<unsigned char[]> find_stage(TileStreams& all, const TileStream& 
         return buffer;
     }
     for (;;) {
-        if (all.held_bytes + size <= kStageBudgetBytes) break;
+        if (all.held_bytes + size <= all.stage_budget_bytes) break;
         TileStream* oldest =
             least_recently_used(all, ts, [](const TileStream& s) { return s.begin != nullptr; });
         if (oldest == nullptr) break;  // nothing to take back: go past the budget
@@ -204,20 +204,22 @@ TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
     TileStream& ts = e.stream;
     if (ts.stats == nullptr) {
         try {
-            ts.name = tile_file_name(all.prefix, all.bufsize, r, c);
+            ts.name = tile_file_name(all.prefix, all.bufsize, r, c, all.extension);
         } catch (const std::bad_alloc&) {
             fail_line("Failed to allocate memory for the streams of the tile files");
         }
         ts.row = r;
         ts.col = c;
         ts.stats = &e.stats;
+        ts.file = &e.file;
     }
     return ts;
 }
 
 void create_tile_file(TileStreams& all, TileStream& ts) {
     close_file(all, ts);
-    ts.file_bytes = 0;
+    ts.file->bytes = 0;
+    ts.file->chunks.clear();
     // Truncated only once it is known to be no input, and only when it holds
     // bytes: ext4 flushes a file truncated to nothing when it is closed, which
     // would cost every new tile a writeback of its own.
@@ -246,13 +248,84 @@ void attach_stage(TileStreams& all, TileStream& ts, std::size_t size) {
 void stage_records(TileStreams& all, TileStream& ts, const unsigned char* records, std::size_t n,
                    std::size_t buffer_size) {
     if (ts.begin == nullptr) attach_stage(all, ts, buffer_size);
+    const std::size_t len = all.record_length;
+    const std::size_t whole = static_cast<std::size_t>(ts.end - ts.begin) / len * len;
+    while (n > whole) {  // a run longer than the buffer: in pieces of a full buffer
+        flush_full_stage(all, ts, whole);
+        const std::size_t take = static_cast<std::size_t>(ts.end - ts.pos) / len * len;
+        std::memcpy(ts.pos, records, take);
+        ts.pos += take;
+        records += take;
+        n -= take;
+    }
     if (n > static_cast<std::size_t>(ts.end - ts.pos)) flush_full_stage(all, ts, n);
     std::memcpy(ts.pos, records, n);
     ts.pos += n;
 }
 
+namespace {
+
+// Writes the chunk compressed first of those in flight, when it is done
+// (`wait`: once it is), at the end of its tile's file.
+bool write_first_chunk(TileStreams& all, bool wait) {
+    CodecJob& job = *all.chunks_in_flight.front();
+    if (wait)
+        wait_for_codec_job(*all.pool, job);
+    else if (!codec_job_done(*all.pool, job))
+        return false;
+    TileStream& ts = *job.stream;
+    if (!job.fault.empty())
+        fail("\nFailed to compress a chunk of tile file %s: %s\n", ts.name.c_str(), job.fault.c_str());
+    const std::uint64_t at = ts.file->bytes;
+    ensure_open(all, ts);
+    iovec piece{job.chunk.data(), job.chunk.size()};
+    write_all(ts, &piece, 1);
+    try {
+        ts.file->chunks.push_back({job.records.size() / all.record_length, at, job.chunk.size()});
+        all.spare_jobs.push_back(std::move(all.chunks_in_flight.front()));
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for the chunks of tile file %s\n", ts.name.c_str());
+    }
+    all.chunks_in_flight.pop_front();
+    return true;
+}
+
+// Hands the staged records to the codec as one chunk of the tile; writes the
+// chunks done before it, and waits for the first when too many are in flight.
+void write_chunk(TileStreams& all, TileStream& ts) {
+    const auto n = static_cast<std::size_t>(ts.pos - ts.begin);
+    if (n == 0) return;
+    try {
+        std::unique_ptr<CodecJob> job;
+        if (!all.spare_jobs.empty()) {
+            job = std::move(all.spare_jobs.back());
+            all.spare_jobs.pop_back();
+        } else {
+            job = std::make_unique<CodecJob>();
+        }
+        job->compress = true;
+        job->layout = all.laz_layout;
+        job->records.assign(ts.begin, ts.pos);
+        job->stream = &ts;
+        all.chunks_in_flight.push_back(std::move(job));
+    } catch (const std::bad_alloc&) {
+        fail("\nOut of memory for the chunks of tile file %s\n", ts.name.c_str());
+    }
+    submit_codec_job(*all.pool, *all.chunks_in_flight.back());
+    while (!all.chunks_in_flight.empty() &&
+           write_first_chunk(all, all.chunks_in_flight.size() > all.max_chunks_in_flight)) {
+    }
+}
+
+}  // namespace
+
 void flush_tile_stream(TileStreams& all, TileStream& ts) {
     count_staged(all, ts);
+    if (all.compress) {
+        write_chunk(all, ts);
+        ts.pos = ts.counted = ts.listed = ts.begin;
+        return;
+    }
     if (ts.pos != ts.listed) {
         try {
             ts.pieces.push_back({ts.listed, static_cast<std::size_t>(ts.pos - ts.listed)});
@@ -272,9 +345,13 @@ void flush_tile_stream(TileStreams& all, TileStream& ts) {
 void flush_full_stage(TileStreams& all, TileStream& ts, std::size_t room) {
     // Only staged bytes, reaching past a boundary: written up to it, the rest
     // kept, when `room` is left beside them.
-    const std::uint64_t end = ts.file_bytes + static_cast<std::uint64_t>(ts.pos - ts.begin);
+    if (all.compress) {
+        flush_tile_stream(all, ts);
+        return;
+    }
+    const std::uint64_t end = ts.file->bytes + static_cast<std::uint64_t>(ts.pos - ts.begin);
     const std::uint64_t boundary = end / kStageAlignBytes * kStageAlignBytes;
-    if (!ts.pieces.empty() || boundary <= ts.file_bytes ||
+    if (!ts.pieces.empty() || boundary <= ts.file->bytes ||
         end - boundary + room > static_cast<std::uint64_t>(ts.end - ts.begin)) {
         flush_tile_stream(all, ts);
         return;
@@ -353,14 +430,22 @@ void drop_tile_stream(TileStreams& all, TileStream& ts) {
 
 void close_tile_streams(TileStreams& all) {
     // Writing a stream may open its file; the files of those not yet written
-    // stay open, so that none is opened twice.
+    // stay open, so that none is opened twice. Chunks still being compressed
+    // are written before any file is closed.
     std::vector<TileStream*> streams;
     streams.swap(all.live);
     for (TileStream* s : streams) {
         flush_tile_stream(all, *s);
+        if (all.compress) continue;
         s->pos = s->end = s->begin = s->counted = s->listed = s->seen = nullptr;
         s->buffer.reset();
         close_file(all, *s);
+    }
+    while (!all.chunks_in_flight.empty()) write_first_chunk(all, true);
+    all.spare_jobs.clear();
+    for (TileStream* s : streams) {
+        s->pos = s->end = s->begin = s->counted = s->listed = s->seen = nullptr;
+        s->buffer.reset();
     }
     all.live.clear();
     all.spare_range.clear();
@@ -370,10 +455,21 @@ void close_tile_streams(TileStreams& all) {
     // statistics beside them stay for the tile headers and the index.
     for (auto& [key, e] : _tileInfo.tiles) {
         close_file(all, e.stream);
-        e.file.id = e.stream.file_id;
-        e.file.bytes = e.stream.file_bytes;
         e.stream = TileStream{};
     }
+}
+
+void abandon_tile_streams(TileStreams& all) {
+    for (const auto& job : all.chunks_in_flight) wait_for_codec_job(*all.pool, *job);
+    all.chunks_in_flight.clear();
+    for (auto& [key, e] : _tileInfo.tiles) {
+        if (e.stream.fd >= 0) {
+            close(e.stream.fd);  // the file goes: what its close says is of no use
+            e.stream.fd = -1;
+        }
+        if (e.file.creator != 0 && !e.stream.name.empty()) unlink(e.stream.name.c_str());
+    }
+    all.open_files = 0;
 }
 
 }  // namespace tessaro

@@ -11,17 +11,10 @@
 
 namespace tessaro {
 
-// The tile file as this run created it and what it wrote to it; a file
-// reopened under the tile's name must still be this one.
-struct TileFile {
-    FileId id{};
-    std::uint64_t bytes = 0;
-    std::uint32_t creator = 0;  // ordinal (from 1) of the input file that created it
-};
-
-// One tile the run touched: the statistics of the records written to it and
-// the stream that writes them. The stream counts into `stats` of its own
-// entry; when the streams are cleared, `file` keeps what they knew of the file.
+// One tile the run touched: the statistics of the records written to it, the
+// stream that writes them and what the run knows of its file. The stream
+// counts into `stats` and writes into `file` of its own entry; both stay
+// when the streams are cleared.
 struct TileEntry {
     TileStruct stats;
     TileStream stream;

@@ -61,7 +61,8 @@ std::string run_ogrinfo(const std::vector<std::string>& args, std::string& probl
 }
 
 // The layer summary lines of `ogrinfo -al -so`: geometry, count, extent and,
-// after the SRS block, one "name: Type (width.precision)" line per field.
+// after the SRS block (its axis mapping line ends a known system), one
+// "name: Type (width.precision)" line per field.
 void parse_summary(const std::string& text, OgrLayer& layer) {
     bool in_fields = false;
     for (const auto& line : lines_of(text)) {
@@ -80,7 +81,7 @@ void parse_summary(const std::string& text, OgrLayer& layer) {
             const std::size_t end = line.find(']');
             if (comma != std::string::npos && end != std::string::npos && end > comma)
                 layer.srs_id = line.substr(8, comma - 8) + ":" + line.substr(comma + 2, end - comma - 2);
-        } else if (line == "(unknown)") {
+        } else if (line == "(unknown)" || starts_with(line, "Data axis to CRS axis mapping:")) {
             in_fields = true;
         } else if (in_fields && !line.empty() && line[0] != ' ') {
             layer.fields.push_back(line);

@@ -120,13 +120,15 @@ verify::ConservationReport verify_tiles(const std::string& dir, const std::strin
     rq.snap = options.resolution > 0;
     rq.resolution = options.resolution;
     rq.directory = dir;
+    rq.unbounded = options.unbounded;
     return verify::check_conservation(rq);
 }
 
 CheckedRun run_and_verify(const std::string& dir, const std::string& list, const std::string& prefix,
                           double tile_size, const RunOptions& options) {
     CheckedRun out;
-    out.run = run_tessaro(tessaro_args(list, prefix, number_word(tile_size), options), dir);
+    const std::vector<std::string> args = tessaro_args(list, prefix, number_word(tile_size), options);
+    out.run = options.unbounded ? run_program(TESSARO_UNBOUNDED_BIN, args, dir) : run_tessaro(args, dir);
     out.check = verify_tiles(dir, list, prefix, tile_size, options);
     return out;
 }
@@ -147,9 +149,16 @@ LasContent read_las(const std::string& path) {
     const std::string bytes = read_file(path);
     if (bytes.size() < kHeaderBytes) throw std::runtime_error("no LAS header in " + path);
     LasContent c;
-    c.header = header_from_bytes(reinterpret_cast<const unsigned char*>(bytes.data()));
+    c.las = survey::decode_header(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    c.header = c.las.base;
+    const bool v14 = c.header.VersionMinor >= 4;
+    c.points = v14 ? c.las.NumberOfPointRecords : c.header.NumberOfPointReturns;
+    std::size_t end = bytes.size();
+    const std::uint64_t evlrs = c.las.StartOfFirstExtendedVariableLengthRecord;
+    if (v14 && c.las.NumberOfExtendedVariableLengthRecords != 0 && evlrs >= c.header.OffsetToData)
+        end = static_cast<std::size_t>(std::min<std::uint64_t>(evlrs, end));
     const std::size_t len = c.header.PointDataRecordLength;
-    for (std::size_t at = c.header.OffsetToData; len != 0 && at + len <= bytes.size(); at += len)
+    for (std::size_t at = c.header.OffsetToData; len != 0 && at + len <= end; at += len)
         c.records.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                                bytes.begin() + static_cast<std::ptrdiff_t>(at + len));
     return c;

@@ -30,10 +30,11 @@ std::vector<survey::PointRecord> cloud(std::size_t n, double x0, double y0, doub
 // Writes `names` one per line to `dir`/`list`.
 void write_list(const std::string& dir, const std::string& list, const std::vector<std::string>& names);
 
-// A run's words after the three positional ones.
+// A run's words after the three positional ones, and which tiler runs.
 struct RunOptions {
     double buffer = 0.0;      // 0: no -b
     double resolution = 0.0;  // 0: no -r
+    bool unbounded = false;   // tessaro_unbounded, checked as its runs are
 };
 
 std::vector<std::string> tessaro_args(const std::string& list, const std::string& prefix,
@@ -44,7 +45,8 @@ verify::ConservationReport verify_tiles(const std::string& dir, const std::strin
                                         const std::string& prefix, double tile_size,
                                         const RunOptions& options = {});
 
-// Runs the tiler in `dir` and then the conservation check of its tiles.
+// Runs the tiler (tessaro, or tessaro_unbounded) in `dir` and then the
+// conservation check of its tiles.
 struct CheckedRun {
     RunResult run;
     verify::ConservationReport check;
@@ -56,10 +58,14 @@ CheckedRun run_and_verify(const std::string& dir, const std::string& list, const
 // sorted.
 std::vector<std::string> files_with_stem(const std::string& dir, const std::string& stem);
 
-// The point records of a LAS file (from OffsetToData, PointDataRecordLength
-// bytes each) and its 227-byte header.
+// The header of a LAS file of any version and its point records: every whole
+// PointDataRecordLength bytes from OffsetToData up to the extended
+// variable-length records of a LAS 1.4 file, or else up to the end of the
+// file, so that records beyond the header's count show.
 struct LasContent {
-    LAS12Header header{};
+    LAS12Header header{};      // the first 227 bytes
+    survey::LasHeader las{};   // the whole header block of the file's version
+    std::uint64_t points = 0;  // the LAS 1.4 point count, else the legacy one
     std::vector<std::vector<unsigned char>> records;
 };
 LasContent read_las(const std::string& path);

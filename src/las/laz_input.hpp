@@ -1,0 +1,43 @@
+// LAZ input files: the LAZ record among their variable-length records and
+// their chunk table, checked when the file is validated, and the chunks read
+// one at a time when its points are distributed.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "las_records.hpp"
+#include "laz_codec.hpp"
+
+namespace tessaro {
+
+// The most bytes of records one chunk may decode to: a chunk is decoded
+// whole, so this bounds what reading a LAZ file holds.
+inline constexpr std::uint64_t kMaxLazChunkRecordBytes = std::uint64_t{64} * 1024 * 1024;
+
+// What validation found of a LAZ file.
+struct LazInput {
+    LazPointLayout layout;
+    std::uint64_t record_at = 0;     // the LAZ record's payload, from the start of the file
+    std::uint16_t record_bytes = 0;  // its length
+    std::uint32_t chunk_size = 0;    // of the LAZ record
+    std::uint64_t data_end = 0;      // where the chunks and their table end at the latest
+};
+
+// Checks a LAZ file of `kind` whose header is `header` and whose `points`
+// records are compressed: its LAZ record fits the header, and its chunk
+// table lies in the file and holds those records in chunks of at most
+// kMaxLazChunkRecordBytes. `data_end` is where the point data ends at the
+// latest (the first extended record, or the file's end). Prints a message
+// naming the file and returns false when it cannot be read.
+bool check_laz_input(const char* name, std::FILE* file, const LAS12Header& header, const LasKind& kind,
+                     std::uint64_t points, std::uint64_t data_end, LazInput& laz);
+
+// The chunk table of a LAZ file validated as `laz`; a refusal says why it
+// can no longer be read.
+LazChunkTable laz_chunks(std::FILE* file, const LAS12Header& header, std::uint64_t points,
+                         const LazInput& laz);
+
+}  // namespace tessaro

@@ -1,0 +1,29 @@
+// The survey writer's LAZ files: a LAS file it wrote, with its points
+// compressed in chunks of a fixed number of points, as LAZ writers commonly
+// lay them out. The tests and the benchmark make their LAZ inputs with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaro::survey {
+
+// Points a chunk of a LAZ file holds unless told otherwise.
+inline constexpr std::uint32_t kLazChunkPoints = 50000;
+
+// Writes `laz_path`, the LAZ file of the LAS file `las_path` (LAS 1.0 to 1.4,
+// point formats 0 to 3 or 6 to 8, extra bytes too): the same header with the
+// compressed bit in its point format and a LAZ record after the other
+// variable-length records, then the chunk table offset, the chunks of
+// `chunk_points` points each (the last one fewer) and their table, then the
+// extended variable-length records. Throws std::runtime_error when a file
+// cannot be read or written.
+void compress_las_file(const std::string& las_path, const std::string& laz_path,
+                       std::uint32_t chunk_points = kLazChunkPoints);
+
+// The point records of the LAZ file `laz_path`, decompressed, in file order.
+// Throws std::runtime_error when the file cannot be read as LAZ.
+std::vector<unsigned char> laz_point_records(const std::string& laz_path);
+
+}  // namespace tessaro::survey
