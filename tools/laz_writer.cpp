@@ -101,6 +101,10 @@ void compress_las_file(const std::string& las_path, const std::string& laz_path,
 }
 
 std::vector<unsigned char> laz_point_records(const std::string& laz_path) {
+    return laz_file_chunks(laz_path).records;
+}
+
+LazFileChunks laz_file_chunks(const std::string& laz_path) {
     const std::vector<unsigned char> in = read_all(laz_path);
     if (in.size() < kHeaderBytes) throw std::runtime_error("no LAS header in " + laz_path);
     const LAS12Header h = header_from_bytes(in.data());
@@ -143,9 +147,14 @@ std::vector<unsigned char> laz_point_records(const std::string& laz_path) {
     const LazChunkTable table = read_chunk_table(f.get(), file_layout);
     if (!table.refusal.empty())
         throw std::runtime_error(std::string(laz_path).append(": ").append(table.refusal));
-    std::vector<unsigned char> records(static_cast<std::size_t>(points * h.PointDataRecordLength));
+    LazFileChunks file;
+    file.layout = layout;
+    file.record_length = h.PointDataRecordLength;
+    std::vector<unsigned char>& records = file.records;
+    records.resize(static_cast<std::size_t>(points * h.PointDataRecordLength));
     std::size_t done = 0;
     for (const LazChunk& c : table.chunks) {
+        file.chunk_points.push_back(c.point_count);
         const std::size_t n = static_cast<std::size_t>(c.point_count * h.PointDataRecordLength);
         const std::string refusal =
             decompress_chunk(layout, {in.data() + c.byte_offset, static_cast<std::size_t>(c.byte_count)},
@@ -153,7 +162,7 @@ std::vector<unsigned char> laz_point_records(const std::string& laz_path) {
         if (!refusal.empty()) throw std::runtime_error(std::string(laz_path).append(": ").append(refusal));
         done += n;
     }
-    return records;
+    return file;
 }
 
 }  // namespace tessaro::survey

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "laz_codec.hpp"
+
 namespace tessaro::survey {
 
 // Points a chunk of a LAZ file holds unless told otherwise.
@@ -22,8 +24,19 @@ inline constexpr std::uint32_t kLazChunkPoints = 50000;
 void compress_las_file(const std::string& las_path, const std::string& laz_path,
                        std::uint32_t chunk_points = kLazChunkPoints);
 
+// The point records of a LAZ file, decompressed, with how its chunks cut them.
+struct LazFileChunks {
+    LazPointLayout layout;
+    std::size_t record_length = 0;
+    std::vector<std::uint64_t> chunk_points;  // in file order
+    std::vector<unsigned char> records;       // every chunk's, one after another
+};
+
+// Reads the LAZ file `laz_path` and decompresses its chunks. Throws
+// std::runtime_error when the file cannot be read as LAZ.
+LazFileChunks laz_file_chunks(const std::string& laz_path);
+
 // The point records of the LAZ file `laz_path`, decompressed, in file order.
-// Throws std::runtime_error when the file cannot be read as LAZ.
 std::vector<unsigned char> laz_point_records(const std::string& laz_path);
 
 }  // namespace tessaro::survey
