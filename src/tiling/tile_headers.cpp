@@ -78,7 +78,9 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
     std::copy(t.Ret, t.Ret + 15, e.NumberOfPointsByReturn);
     if (kind.format.extended || t.nPts > UINT32_MAX) {
         header.NumberOfPointReturns = 0;
-        std::fill(header.NumberOfPointsByReturn, header.NumberOfPointsByReturn + 5, 0U);
+        // Field by field: the packed header's counts are not aligned for a
+        // store through a pointer to them.
+        for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = 0;
     }
     e.NumberOfExtendedVariableLengthRecords = creator.extension.NumberOfExtendedVariableLengthRecords;
     if (e.NumberOfExtendedVariableLengthRecords != 0)
