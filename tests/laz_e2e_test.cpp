@@ -168,8 +168,8 @@ void expect_same_tile(const std::string& las_path, const std::string& laz_path, 
     const LazPointLayout layout{c.format, static_cast<std::uint16_t>(c.extra_bytes)};
     const std::size_t laz_vlr = 54 + laz_record_payload(laz_record_for(layout)).size();
     EXPECT_EQ(+z.PointDataFormatID, a.PointDataFormatID | kLazFormatBit);
-    EXPECT_EQ(z.OffsetToData, a.OffsetToData + laz_vlr);
-    EXPECT_EQ(z.NumberOfVariableLengthRecords, a.NumberOfVariableLengthRecords + 1);
+    EXPECT_EQ(+z.OffsetToData, a.OffsetToData + laz_vlr);
+    EXPECT_EQ(+z.NumberOfVariableLengthRecords, a.NumberOfVariableLengthRecords + 1);
     if (c.minor >= 4) {
         EXPECT_EQ(laz.header.StartOfFirstExtendedVariableLengthRecord,
                   evlrs.empty() ? 0 : laz.bytes.size() - evlrs.size());
@@ -204,8 +204,8 @@ TEST(LazTiling, LazTilesHoldTheRecordsOfTheLasTilesOfTheSameRun) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         const RunPair p = run_both(dir, c);
-        ASSERT_EQ(p.las_run.status, 0) << p.las_run.output;
-        ASSERT_EQ(p.laz_run.status, 0) << p.laz_run.output;
+        ASSERT_EQ(p.las_run.status, 0) << p.las_run.output << p.las_run.errors;
+        ASSERT_EQ(p.laz_run.status, 0) << p.laz_run.output << p.laz_run.errors;
         EXPECT_EQ(report_of(p.laz_run.output, p.laz), report_of(p.las_run.output, p.las));
 
         const std::vector<std::string> tiles = tile_stems(p.las, ".las");
@@ -268,17 +268,17 @@ void expect_copc_reads_as_las(const std::vector<std::string>& f, const std::stri
     ASSERT_EQ(f.size(), 12U);
     const TileBytes las = tile_bytes(las_path), laz = tile_bytes(laz_path);
     const LAS12Header &a = las.header.base, &z = laz.header.base;
-    EXPECT_EQ(std::stoul(f[1]), a.PointDataFormatID);
-    EXPECT_EQ(std::stoul(f[2]), a.PointDataRecordLength);
-    EXPECT_EQ(std::stoul(f[3]), z.OffsetToData);
-    EXPECT_EQ(std::stoul(f[4]), z.NumberOfVariableLengthRecords);
+    EXPECT_EQ(std::stoul(f[1]), +a.PointDataFormatID);
+    EXPECT_EQ(std::stoul(f[2]), +a.PointDataRecordLength);
+    EXPECT_EQ(std::stoul(f[3]), +z.OffsetToData);
+    EXPECT_EQ(std::stoul(f[4]), +z.NumberOfVariableLengthRecords);
     EXPECT_EQ(std::stoull(f[5]), las.points);
     const std::vector<std::string> by_return = split(f[6], ',');
     const bool v14 = a.VersionMinor >= 4;
     ASSERT_EQ(by_return.size(), v14 ? 15U : 5U);
     for (std::size_t k = 0; k < by_return.size(); ++k)
         EXPECT_EQ(std::stoull(by_return[k]),
-                  v14 ? las.header.NumberOfPointsByReturn[k] : a.NumberOfPointsByReturn[k])
+                  v14 ? las.header.NumberOfPointsByReturn[k] : +a.NumberOfPointsByReturn[k])
             << "return " << k + 1;
     EXPECT_EQ(std::stoull(f[7]), v14 ? laz.header.StartOfFirstExtendedVariableLengthRecord : 0U);
     EXPECT_EQ(std::stoull(f[8]), v14 ? laz.header.NumberOfExtendedVariableLengthRecords : 0U);
@@ -311,8 +311,8 @@ TEST(LazTiling, CopcReadsEveryLazTileAsTheLasTile) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         const RunPair p = run_both(dir, c);
-        ASSERT_EQ(p.las_run.status, 0) << p.las_run.output;
-        ASSERT_EQ(p.laz_run.status, 0) << p.laz_run.output;
+        ASSERT_EQ(p.las_run.status, 0) << p.las_run.output << p.las_run.errors;
+        ASSERT_EQ(p.laz_run.status, 0) << p.laz_run.output << p.laz_run.errors;
         const std::vector<std::string> tiles = tile_stems(p.laz, ".laz");
         ASSERT_GT(tiles.size(), 1U);
         std::vector<std::string> args{kInterop + "/read_laz.mjs"};
