@@ -78,9 +78,9 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
     std::copy(t.Ret, t.Ret + 15, e.NumberOfPointsByReturn);
     if (kind.format.extended || t.nPts > UINT32_MAX) {
         header.NumberOfPointReturns = 0;
-        // Field by field: the packed header's counts are not aligned for a
-        // store through a pointer to them.
-        for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = 0;
+        // Byte by byte: the packed header's counts are not aligned for a
+        // store of an unsigned through a pointer to them.
+        std::memset(header.NumberOfPointsByReturn, 0, sizeof header.NumberOfPointsByReturn);
     }
     e.NumberOfExtendedVariableLengthRecords = creator.extension.NumberOfExtendedVariableLengthRecords;
     if (e.NumberOfExtendedVariableLengthRecords != 0)
