@@ -731,13 +731,12 @@ void compare_bytes(const Input& creator, std::uint64_t from, std::FILE* tile, st
             differ("input file %s ends before the bytes %s", creator.name.c_str(), what);
         if (std::fread(t.data(), 1, k, tile) != k)
             differ("tile file %s ends before the bytes %s", name.c_str(), what);
-        for (std::size_t b = 0; b < k; ++b)
-            if (a[b] != t[b])
-                differ(
-                    "tile file %s byte %llu (%s) is 0x%02x; input file %s, which created the tile, has "
-                    "0x%02x",
-                    name.c_str(), static_cast<unsigned long long>(at + done + b), what, t[b],
-                    creator.name.c_str(), a[b]);
+        for (std::size_t b = 0; b < k; ++b) {
+            if (a[b] == t[b]) continue;
+            const unsigned long long byte = at + done + b;
+            differ("tile file %s byte %llu (%s) is 0x%02x; input file %s, which created the tile, has 0x%02x",
+                   name.c_str(), byte, what, t[b], creator.name.c_str(), a[b]);
+        }
         done += k;
     }
 }
@@ -847,12 +846,14 @@ void compare_laz_pre_point_bytes(const Input& creator, std::FILE* tile, const st
     if (fseeko(tile, static_cast<off_t>(at), SEEK_SET) != 0 ||
         std::fread(got.data(), 1, got.size(), tile) != got.size())
         differ("cannot read the LAZ record of tile file %s", name.c_str());
-    for (std::size_t b = 0; b < got.size(); ++b)
-        if (got[b] != want[b])
-            differ(
-                "tile file %s byte %llu (of its LAZ record) is 0x%02x; a LAZ record of chunks of their own "
-                "sizes has 0x%02x",
-                name.c_str(), static_cast<unsigned long long>(at + b), got[b], want[b]);
+    for (std::size_t b = 0; b < got.size(); ++b) {
+        if (got[b] == want[b]) continue;
+        const unsigned long long byte = at + b;
+        differ(
+            "tile file %s byte %llu (of its LAZ record) is 0x%02x; a LAZ record of chunks of their own "
+            "sizes has 0x%02x",
+            name.c_str(), byte, got[b], want[b]);
+    }
     compare_bytes(creator, after, tile, after, creator.h.OffsetToData - after, name,
                   "before the point records");
 }

@@ -59,7 +59,8 @@ void compress_las_file(const std::string& las_path, const std::string& laz_path,
     std::memcpy(vlr + 2, kLazUserId.data(), kLazUserId.size());
     store_u16le(vlr + 18, kLazRecordId);
     store_u16le(vlr + 20, static_cast<std::uint16_t>(payload.size()));
-    std::memcpy(vlr + 22, "Tessaro survey writer", 21);
+    constexpr char kDescription[] = "Tessaro survey writer";
+    std::memcpy(vlr + 22, kDescription, sizeof kDescription);
 
     std::vector<unsigned char> out(in.begin(), in.begin() + h.OffsetToData);
     append(out, vlr, sizeof vlr);
@@ -145,7 +146,7 @@ std::vector<unsigned char> laz_point_records(const std::string& laz_path) {
         const std::string refusal =
             decompress_chunk(layout, {in.data() + c.byte_offset, static_cast<std::size_t>(c.byte_count)},
                              {records.data() + done, n});
-        if (!refusal.empty()) throw std::runtime_error(laz_path + ": " + refusal);
+        if (!refusal.empty()) throw std::runtime_error(std::string(laz_path).append(": ").append(refusal));
         done += n;
     }
     return records;
