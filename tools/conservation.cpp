@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "las_records.hpp"
+#include "laz_codec.hpp"
+#include "laz_input.hpp"
 
 namespace tessaro::verify {
 namespace {
@@ -120,6 +122,14 @@ struct Input {
     // Extended variable-length records (LAS 1.4): where they lie and how many.
     std::uint64_t evlr_begin = 0, evlr_end = 0;
     std::uint32_t evlr_count = 0;
+    // LAZ (bit 7 of the point format byte): the records are compressed in
+    // chunks, as the LAZ record describes them.
+    bool laz = false;
+    LazPointLayout layout;
+    std::uint64_t laz_record_at = 0;     // the LAZ record's payload, from the start of the file
+    std::uint16_t laz_record_bytes = 0;  // its length
+    std::uint32_t chunk_size = 0;        // of the LAZ record
+    std::uint64_t data_end = 0;          // where the chunks and their table end at the latest
 };
 
 struct Grid {
@@ -160,6 +170,12 @@ std::string resolve_input(const std::string& directory, const std::string& path)
 constexpr std::size_t kWaveformStart = 227, kEvlrStart = 235, kEvlrCount = 243, kPointRecords = 247,
                       kPointsByReturn = 255;
 
+// The point format of a file's records; in a LAZ file the format byte also
+// carries the compression bit, and some writers set bit 6.
+unsigned point_format_of(const Input& in) {
+    return in.laz ? in.h.PointDataFormatID & kCompressedFormatMask : in.h.PointDataFormatID & 0x7FU;
+}
+
 // Reads what LAS 1.3 and 1.4 add to the header, and walks the extended
 // records of a LAS 1.4 file to find where they end.
 void read_version_fields(Input& in, std::FILE* f) {
@@ -169,8 +185,8 @@ void read_version_fields(Input& in, std::FILE* f) {
     if (std::fread(in.raw.data() + kHeaderBytes, 1, more, f) != more)
         differ("input file %s has no whole LAS 1.%u header", in.name.c_str(), minor);
     in.points = in.h.NumberOfPointReturns;
-    in.return_mask = (in.h.PointDataFormatID & 0x7F) >= 6 ? 15U : 7U;
-    in.legacy_counts_zero = (in.h.PointDataFormatID & 0x7F) >= 6;
+    in.return_mask = point_format_of(in) >= 6 ? 15U : 7U;
+    in.legacy_counts_zero = point_format_of(in) >= 6;
     if (minor < 4) return;
     in.points = load_le(in.raw.data() + kPointRecords, 8);
     in.evlr_count = load_u32le(in.raw.data() + kEvlrCount);
@@ -182,6 +198,47 @@ void read_version_fields(Input& in, std::FILE* f) {
                    k + 1);
         in.evlr_end += 60 + load_le(header + 20, 8);
     }
+}
+
+// Finds the LAZ record among the variable-length records of a LAZ input and
+// checks it against the header; the chunks and their table end where the
+// extended records begin, or at the end of the file.
+void read_laz_fields(Input& in, std::FILE* f) {
+    constexpr std::uint64_t kVlrHeader = 54;
+    std::uint64_t at = in.h.HeaderSize;
+    std::vector<unsigned char> payload;
+    bool found = false;
+    for (std::uint32_t k = 0; k < in.h.NumberOfVariableLengthRecords && !found; ++k) {
+        unsigned char head[kVlrHeader];
+        if (at + kVlrHeader > in.h.OffsetToData || fseeko(f, static_cast<off_t>(at), SEEK_SET) != 0 ||
+            std::fread(head, 1, sizeof head, f) != sizeof head)
+            differ("input file %s ends its variable length records before record %u", in.name.c_str(), k + 1);
+        const std::uint16_t length = load_u16le(head + 20);
+        at += kVlrHeader;
+        if (at + length > in.h.OffsetToData)
+            differ("input file %s has a variable length record past its point data", in.name.c_str());
+        char user[17] = {};
+        std::memcpy(user, head + 2, 16);
+        if (kLazUserId == user && load_u16le(head + 18) == kLazRecordId) {
+            payload.resize(length);
+            if (length != 0 && std::fread(payload.data(), 1, length, f) != length)
+                differ("cannot read the LAZ record of input file %s", in.name.c_str());
+            in.laz_record_at = at;
+            in.laz_record_bytes = length;
+            found = true;
+        }
+        at += length;
+    }
+    if (!found) differ("input file %s is compressed, but holds no LAZ record", in.name.c_str());
+    const LazRecordCheck check = check_laz_record(payload, point_format_of(in), in.h.PointDataRecordLength);
+    if (!check.refusal.empty())
+        differ("input file %s has a LAZ record that cannot be used: %s", in.name.c_str(),
+               check.refusal.c_str());
+    in.layout = check.layout;
+    in.chunk_size = check.record.chunk_size;
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0) differ("cannot stat input file %s", in.name.c_str());
+    in.data_end = in.evlr_count != 0 ? in.evlr_begin : static_cast<std::uint64_t>(st.st_size);
 }
 
 std::vector<Input> read_inputs(const ConservationRequest& rq) {
@@ -199,12 +256,17 @@ std::vector<Input> read_inputs(const ConservationRequest& rq) {
         if (std::fread(in.raw.data(), 1, kHeaderBytes, f.get()) != kHeaderBytes)
             differ("input file %s has no whole header", token.c_str());
         in.h = header_from_bytes(in.raw.data());
+        in.laz = (in.h.PointDataFormatID & kCompressedFormatBit) != 0;
         read_version_fields(in, f.get());
+        if (in.laz) read_laz_fields(in, f.get());
         inputs.push_back(std::move(in));
     }
     if (inputs.empty()) differ("list file %s names no file", list_path.c_str());
     const LAS12Header& first = inputs.front().h;
     for (const Input& in : inputs) {
+        if (in.laz != inputs.front().laz)
+            differ("input file %s is %s, the first file %s", in.name.c_str(), in.laz ? "LAZ" : "LAS",
+                   inputs.front().laz ? "LAZ" : "LAS");
         if (in.h.PointDataRecordLength != first.PointDataRecordLength || in.h.PointDataRecordLength < 20)
             differ("input file %s has point records of %u bytes, the first file of %u", in.name.c_str(),
                    static_cast<unsigned>(in.h.PointDataRecordLength),
@@ -367,9 +429,89 @@ struct TileTable {
     }
 };
 
+// ---- LAZ records -----------------------------------------------------------
+
+// The records of a LAZ file in order, decompressed one chunk at a time, so
+// that memory stays one chunk however large the file. `what` names the file
+// in messages ("input file X", "tile file X").
+struct LazReader {
+    std::string what;
+    std::FILE* file = nullptr;  // not owned
+    LazPointLayout layout;
+    std::vector<LazChunk> chunks;
+    std::size_t next = 0;  // the chunk to decode next
+    std::vector<unsigned char> packed, records;
+    std::size_t at = 0;  // offset of the next record in `records`
+};
+
+// Decodes the next chunk into `r.records`; false when none is left.
+bool next_chunk(LazReader& r) {
+    if (r.next == r.chunks.size()) return false;
+    const LazChunk& c = r.chunks[r.next];
+    const std::size_t len = laz_record_length(r.layout);
+    if (c.point_count > kMaxLazChunkRecordBytes / len || c.byte_count > 2 * kMaxLazChunkRecordBytes)
+        differ("%s chunk %zu of %zu holds %llu points in %llu bytes, more than can be checked",
+               r.what.c_str(), r.next + 1, r.chunks.size(), static_cast<unsigned long long>(c.point_count),
+               static_cast<unsigned long long>(c.byte_count));
+    r.packed.resize(static_cast<std::size_t>(c.byte_count));
+    r.records.resize(static_cast<std::size_t>(c.point_count) * len);
+    if (fseeko(r.file, static_cast<off_t>(c.byte_offset), SEEK_SET) != 0 ||
+        std::fread(r.packed.data(), 1, r.packed.size(), r.file) != r.packed.size())
+        differ("cannot read chunk %zu of %zu of %s", r.next + 1, r.chunks.size(), r.what.c_str());
+    const std::string refusal = decompress_chunk(r.layout, r.packed, r.records);
+    if (!refusal.empty())
+        differ("%s chunk %zu of %zu cannot be decompressed: %s", r.what.c_str(), r.next + 1, r.chunks.size(),
+               refusal.c_str());
+    ++r.next;
+    r.at = 0;
+    return true;
+}
+
+// The next record, or null after the last.
+const unsigned char* next_record(LazReader& r) {
+    const std::size_t len = laz_record_length(r.layout);
+    while (r.at == r.records.size())
+        if (!next_chunk(r)) return nullptr;
+    const unsigned char* rec = r.records.data() + r.at;
+    r.at += len;
+    return rec;
+}
+
+// The chunk table of a LAZ file whose point data starts at `offset` and whose
+// chunks and table end by `data_end`, holding `points` records.
+LazChunkTable chunk_table_of(std::FILE* f, std::uint64_t offset, std::uint64_t data_end, std::uint64_t points,
+                             std::uint32_t record_length, std::uint32_t chunk_size) {
+    LazFileLayout layout;
+    layout.point_data_offset = offset;
+    layout.data_end = data_end;
+    layout.point_count = points;
+    layout.record_length = record_length;
+    layout.chunk_size = chunk_size;
+    return read_chunk_table(f, layout);
+}
+
+// Streams the point records of a LAZ input file, calling visit(record, index).
+template <typename Visit>
+void for_each_laz_record(const Input& in, Visit visit) {
+    File f(std::fopen(in.path.c_str(), "rb"));
+    if (!f) differ("cannot open input file %s", in.name.c_str());
+    LazChunkTable table = chunk_table_of(f.get(), in.h.OffsetToData, in.data_end, in.points,
+                                         in.h.PointDataRecordLength, in.chunk_size);
+    if (!table.refusal.empty())
+        differ("input file %s has a chunk table that cannot be used: %s", in.name.c_str(),
+               table.refusal.c_str());
+    LazReader r{"input file " + in.name, f.get(), in.layout, std::move(table.chunks), 0, {}, {}, 0};
+    std::uint64_t index = 0;
+    while (const unsigned char* rec = next_record(r)) visit(rec, index++);
+}
+
 // Streams the point records of an input file, calling visit(record, index).
 template <typename Visit>
 void for_each_record(const Input& in, std::vector<unsigned char>& block, Visit visit) {
+    if (in.laz) {
+        for_each_laz_record(in, visit);
+        return;
+    }
     File f(std::fopen(in.path.c_str(), "rb"));
     if (!f) differ("cannot open input file %s", in.name.c_str());
     if (fseeko(f.get(), static_cast<off_t>(in.h.OffsetToData), SEEK_SET) != 0)
@@ -398,10 +540,11 @@ struct Naming {
     std::string prefix;  // resolved, for opening files
     std::string shown;   // as given, for messages
     int width;
+    const char* extension = ".las";  // ".laz" for the tiles of LAZ inputs
     std::string label(std::uint32_t r, std::uint32_t c) const {
         char text[32];
-        std::snprintf(text, sizeof text, "R%0*uC%0*u.las", width, static_cast<unsigned>(r + 1), width,
-                      static_cast<unsigned>(c + 1));
+        std::snprintf(text, sizeof text, "R%0*uC%0*u%s", width, static_cast<unsigned>(r + 1), width,
+                      static_cast<unsigned>(c + 1), extension);
         return text;
     }
     std::string path(std::uint32_t r, std::uint32_t c) const { return prefix + label(r, c); }
@@ -458,7 +601,9 @@ std::string describe_record(const unsigned char* rec, const Input& in) {
 
 // Compares a tile's records with the expected sequence, record by record, and
 // reports the first difference. Called only when the fingerprint disagrees.
-[[noreturn]] void locate_difference(Context& cx, const Expected& e) {
+// A LAZ tile is read through its chunk table, `tile_chunks`.
+[[noreturn]] void locate_difference(Context& cx, const Expected& e,
+                                    const std::vector<LazChunk>* tile_chunks = nullptr) {
     const std::string name = cx.naming.name(e.row, e.col);
     const Input& creator = cx.inputs[e.creator];
     const std::size_t len = creator.h.PointDataRecordLength;
@@ -466,6 +611,15 @@ std::string describe_record(const unsigned char* rec, const Input& in) {
     if (!tile || fseeko(tile.get(), static_cast<off_t>(creator.h.OffsetToData), SEEK_SET) != 0)
         differ("cannot read the records of tile file %s", name.c_str());
     std::vector<unsigned char> got(len);
+    LazReader laz{"tile file " + name, tile.get(), creator.layout, {}, 0, {}, {}, 0};
+    if (tile_chunks != nullptr) laz.chunks = *tile_chunks;
+    // The tile's next record into `got`; false after its last.
+    const auto read_next = [&] {
+        if (tile_chunks == nullptr) return std::fread(got.data(), 1, len, tile.get()) == len;
+        const unsigned char* rec = next_record(laz);
+        if (rec != nullptr) std::memcpy(got.data(), rec, len);
+        return rec != nullptr;
+    };
     std::uint64_t k = 0;
     Copy copies[9];
     for (const Input& in : cx.inputs) {
@@ -475,7 +629,7 @@ std::string describe_record(const unsigned char* rec, const Input& in) {
             for (unsigned m = 0; m < n; ++m) {
                 if (copies[m].row != e.row || copies[m].col != e.col) continue;
                 const char* role = m == 0 ? "home record" : "buffer copy";
-                if (std::fread(got.data(), 1, len, tile.get()) != len)
+                if (!read_next())
                     differ(
                         "tile file %s ends after %llu records; expected next: %s of input file %s record "
                         "%llu "
@@ -497,19 +651,27 @@ std::string describe_record(const unsigned char* rec, const Input& in) {
             }
         });
     }
+    if (tile_chunks != nullptr) {
+        if (read_next())
+            differ("tile file %s holds more than the %llu records that belong to it (next: %s)", name.c_str(),
+                   static_cast<unsigned long long>(k), describe_record(got.data(), creator).c_str());
+        differ("tile file %s holds its %llu records, but their fingerprint disagrees", name.c_str(),
+               static_cast<unsigned long long>(k));
+    }
     if (creator.evlr_end != creator.evlr_begin)
         differ("tile file %s holds its %llu records, but not the %llu bytes of extended records after them",
                name.c_str(), static_cast<unsigned long long>(k),
                static_cast<unsigned long long>(creator.evlr_end - creator.evlr_begin));
-    if (std::fread(got.data(), 1, len, tile.get()) == len)
+    if (read_next())
         differ("tile file %s holds more than the %llu records that belong to it (next: %s)", name.c_str(),
                static_cast<unsigned long long>(k), describe_record(got.data(), creator).c_str());
     differ("tile file %s has trailing bytes after its %llu records", name.c_str(),
            static_cast<unsigned long long>(k));
 }
 
-// The header a tile must carry.
-HeaderImage expected_header(const Context& cx, const Expected& e) {
+// The header a tile must carry, whose records (a LAZ tile's chunk table)
+// end at `records_end`.
+HeaderImage expected_header(const Context& cx, const Expected& e, std::uint64_t records_end) {
     HeaderImage image = cx.inputs.back().raw;
     const Input& creator = cx.inputs[e.creator];
     const auto& own = creator.raw;
@@ -530,7 +692,6 @@ HeaderImage expected_header(const Context& cx, const Expected& e) {
     // records after the tile's points (LAS 1.4).
     if (creator.header_bytes > kHeaderBytes) store_le(image.data() + kWaveformStart, 8, 0);
     if (creator.header_bytes == kLAS14HeaderBytes) {
-        const std::uint64_t records_end = creator.h.OffsetToData + e.count * creator.h.PointDataRecordLength;
         store_le(image.data() + kEvlrStart, 8, creator.evlr_count != 0 ? records_end : 0);
         store_u32le(image.data() + kEvlrCount, creator.evlr_count);
         store_le(image.data() + kPointRecords, 8, e.count);
@@ -582,32 +743,23 @@ void compare_bytes(const Input& creator, std::uint64_t from, std::FILE* tile, st
     }
 }
 
-void check_tile(Context& cx, const Expected& e) {
+// The records of a LAS tile, from `offset` up to its extended records:
+// their count and order decide everything else. Returns where they end.
+std::uint64_t check_las_records(Context& cx, const Expected& e, std::FILE* tile, std::uint64_t size) {
     const std::string name = cx.naming.name(e.row, e.col);
-    const std::string path = cx.naming.path(e.row, e.col);
     const Input& creator = cx.inputs[e.creator];
     const std::uint64_t offset = creator.h.OffsetToData;
     const std::size_t len = creator.h.PointDataRecordLength;
-    File tile(std::fopen(path.c_str(), "rb"));
-    if (!tile)
-        differ("tile file %s is missing; %llu records belong to it (created by input file %s)", name.c_str(),
-               static_cast<unsigned long long>(e.count), creator.name.c_str());
-    struct stat st;
-    if (fstat(fileno(tile.get()), &st) != 0) differ("cannot stat tile file %s", name.c_str());
-    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-
-    // Records first: their count and order decide everything else. They end
-    // where the extended records that follow them begin.
     const std::uint64_t evlr_bytes = creator.evlr_end - creator.evlr_begin;
     const std::uint64_t records_end = offset + e.count * len;
     std::uint64_t hash = 0;
     std::uint64_t count = 0;
-    if (size >= offset && fseeko(tile.get(), static_cast<off_t>(offset), SEEK_SET) == 0) {
+    if (size >= offset && fseeko(tile, static_cast<off_t>(offset), SEEK_SET) == 0) {
         const std::uint64_t region = size - offset >= evlr_bytes ? size - offset - evlr_bytes : size - offset;
         const std::size_t per_block = cx.block.size() / len;
         for (std::uint64_t left = region / len; left > 0;) {
             const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, per_block));
-            const std::size_t n = std::fread(cx.block.data(), len, want, tile.get());
+            const std::size_t n = std::fread(cx.block.data(), len, want, tile);
             for (std::size_t k = 0; k < n; ++k)
                 hash = fold(hash, fingerprint(cx.block.data() + k * len, len));
             count += n;
@@ -621,6 +773,110 @@ void check_tile(Context& cx, const Expected& e) {
         differ("tile file %s holds %llu bytes after its records, where its extended records take %llu",
                name.c_str(), static_cast<unsigned long long>(size - records_end),
                static_cast<unsigned long long>(evlr_bytes));
+    return records_end;
+}
+
+// The chunks of a LAZ tile: the table offset at the start of its point data,
+// the chunks one after the other from there up to the table, and the table
+// as the tile's chunks code it, with the points its header counts; after the
+// table only the extended records of the creating file. Then the records of
+// every chunk, decompressed, as for a LAS tile. Returns where the table ends.
+std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile, std::uint64_t size) {
+    const std::string name = cx.naming.name(e.row, e.col);
+    const Input& creator = cx.inputs[e.creator];
+    const std::uint64_t offset = creator.h.OffsetToData;
+    const std::uint32_t len = creator.h.PointDataRecordLength;
+    const std::uint64_t evlr_bytes = creator.evlr_end - creator.evlr_begin;
+    unsigned char head[kLAS14HeaderBytes];
+    const std::size_t header_bytes = creator.header_bytes;
+    unsigned char table_at[kChunkTableOffsetBytes];
+    if (std::fseek(tile, 0, SEEK_SET) != 0 || std::fread(head, 1, header_bytes, tile) != header_bytes ||
+        size < offset + sizeof table_at || fseeko(tile, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+        std::fread(table_at, 1, sizeof table_at, tile) != sizeof table_at)
+        differ("tile file %s ends before its chunk table offset at byte %llu", name.c_str(),
+               static_cast<unsigned long long>(offset));
+    const std::uint64_t points = header_bytes == kLAS14HeaderBytes
+                                     ? load_le(head + kPointRecords, 8)
+                                     : load_u32le(head + header_offset("NumberOfPointReturns"));
+    const LazChunkTable table = chunk_table_of(tile, offset, size, points, len, kLazVariableChunkSize);
+    if (!table.refusal.empty())
+        differ("tile file %s has a chunk table that cannot be used: %s", name.c_str(), table.refusal.c_str());
+    const std::uint64_t table_offset = load_le(table_at, 8);
+    std::uint64_t chunk_bytes = 0;
+    for (const LazChunk& c : table.chunks) chunk_bytes += c.byte_count;
+    if (first_chunk_offset(offset) + chunk_bytes != table_offset)
+        differ("tile file %s holds %llu bytes between its last chunk and its chunk table", name.c_str(),
+               static_cast<unsigned long long>(table_offset - first_chunk_offset(offset) - chunk_bytes));
+    const std::vector<unsigned char> coded = chunk_table_bytes(table.chunks);
+    const std::uint64_t table_end = table_offset + coded.size();
+    if (size < table_end || size - table_end != evlr_bytes)
+        differ(
+            "tile file %s holds %lld bytes after its chunk table of %zu bytes, where its extended records "
+            "take %llu",
+            name.c_str(), static_cast<long long>(size - table_end), coded.size(),
+            static_cast<unsigned long long>(evlr_bytes));
+    std::vector<unsigned char> stored(coded.size());
+    if (fseeko(tile, static_cast<off_t>(table_offset), SEEK_SET) != 0 ||
+        std::fread(stored.data(), 1, stored.size(), tile) != stored.size())
+        differ("cannot read the chunk table of tile file %s", name.c_str());
+    if (stored != coded)
+        differ("tile file %s has a chunk table whose bytes differ from its entries coded anew", name.c_str());
+
+    LazReader r{"tile file " + name, tile, creator.layout, table.chunks, 0, {}, {}, 0};
+    std::uint64_t hash = 0;
+    std::uint64_t count = 0;
+    while (next_chunk(r)) {
+        for (std::size_t at = 0; at < r.records.size(); at += len)
+            hash = fold(hash, fingerprint(r.records.data() + at, len));
+        count += r.records.size() / len;
+    }
+    if (count != e.count || hash != e.hash) locate_difference(cx, e, &table.chunks);
+    return table_end;
+}
+
+// The bytes of a LAZ tile from its header to its points: the creating
+// file's, except the payload of its LAZ record, which describes the tile's
+// own chunks (each of its own point count), zero-padded to the length of
+// the creating file's.
+void compare_laz_pre_point_bytes(const Input& creator, std::FILE* tile, const std::string& name) {
+    const std::uint64_t from = creator.header_bytes, at = creator.laz_record_at;
+    const std::uint64_t after = at + creator.laz_record_bytes;
+    compare_bytes(creator, from, tile, from, at - from, name, "before the point records");
+    std::vector<unsigned char> want = laz_record_payload(laz_record_for(creator.layout));
+    want.resize(std::max<std::size_t>(want.size(), creator.laz_record_bytes), 0);
+    std::vector<unsigned char> got(creator.laz_record_bytes);
+    if (fseeko(tile, static_cast<off_t>(at), SEEK_SET) != 0 ||
+        std::fread(got.data(), 1, got.size(), tile) != got.size())
+        differ("cannot read the LAZ record of tile file %s", name.c_str());
+    for (std::size_t b = 0; b < got.size(); ++b) {
+        if (got[b] == want[b]) continue;
+        const unsigned long long byte = at + b;
+        differ(
+            "tile file %s byte %llu (of its LAZ record) is 0x%02x; a LAZ record of chunks of their own "
+            "sizes has 0x%02x",
+            name.c_str(), byte, got[b], want[b]);
+    }
+    compare_bytes(creator, after, tile, after, creator.h.OffsetToData - after, name,
+                  "before the point records");
+}
+
+void check_tile(Context& cx, const Expected& e) {
+    const std::string name = cx.naming.name(e.row, e.col);
+    const std::string path = cx.naming.path(e.row, e.col);
+    const Input& creator = cx.inputs[e.creator];
+    const std::uint64_t offset = creator.h.OffsetToData;
+    File tile(std::fopen(path.c_str(), "rb"));
+    if (!tile)
+        differ("tile file %s is missing; %llu records belong to it (created by input file %s)", name.c_str(),
+               static_cast<unsigned long long>(e.count), creator.name.c_str());
+    struct stat st;
+    if (fstat(fileno(tile.get()), &st) != 0) differ("cannot stat tile file %s", name.c_str());
+    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+
+    // Records first: their count and order decide everything else.
+    const std::uint64_t records_end =
+        creator.laz ? check_laz_records(cx, e, tile.get(), size) : check_las_records(cx, e, tile.get(), size);
+    const std::uint64_t evlr_bytes = creator.evlr_end - creator.evlr_begin;
 
     // The header.
     const std::size_t header_bytes = creator.header_bytes;
@@ -628,7 +884,7 @@ void check_tile(Context& cx, const Expected& e) {
     if (std::fseek(tile.get(), 0, SEEK_SET) != 0 ||
         std::fread(got.data(), 1, header_bytes, tile.get()) != header_bytes)
         differ("tile file %s has no whole header", name.c_str());
-    const HeaderImage want = expected_header(cx, e);
+    const HeaderImage want = expected_header(cx, e, records_end);
     for (std::size_t b = 0; b < header_bytes; ++b) {
         if (got[b] == want[b]) continue;
         if (b >= kHeaderBytes) {
@@ -647,8 +903,11 @@ void check_tile(Context& cx, const Expected& e) {
 
     // Header extension and variable-length records of the creating file,
     // and its extended records after the points.
-    compare_bytes(creator, header_bytes, tile.get(), header_bytes, offset - header_bytes, name,
-                  "before the point records");
+    if (creator.laz)
+        compare_laz_pre_point_bytes(creator, tile.get(), name);
+    else
+        compare_bytes(creator, header_bytes, tile.get(), header_bytes, offset - header_bytes, name,
+                      "before the point records");
     compare_bytes(creator, creator.evlr_begin, tile.get(), records_end, evlr_bytes, name,
                   "of the extended variable length records");
 }
@@ -660,8 +919,9 @@ std::pair<std::string, std::string> prefix_parts(const std::string& prefix) {
     return {slash == 0 ? "/" : prefix.substr(0, slash), prefix.substr(slash + 1)};
 }
 
-// Whether `rest` is "R<digits>C<digits>.las", a tile name of any grid.
-bool tile_like(const std::string& rest) {
+// Whether `rest` is "R<digits>C<digits>" and `extension`, a tile name of any
+// grid.
+bool tile_like(const std::string& rest, const char* extension) {
     const auto digits_from = [&](std::size_t k) {
         const std::size_t start = k;
         while (k < rest.size() && rest[k] >= '0' && rest[k] <= '9') ++k;
@@ -671,14 +931,16 @@ bool tile_like(const std::string& rest) {
     const std::size_t c = digits_from(1);
     if (c == std::string::npos || c >= rest.size() || rest[c] != 'C') return false;
     const std::size_t dot = digits_from(c + 1);
-    return dot != std::string::npos && rest.compare(dot, std::string::npos, ".las") == 0;
+    return dot != std::string::npos && rest.compare(dot, std::string::npos, extension) == 0;
 }
 
-// Parses "R<width digits>C<width digits>.las"; 1-based numbers.
-std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest, int width) {
+// Parses "R<width digits>C<width digits>" and the 4-character `extension`;
+// 1-based numbers.
+std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest, int width,
+                                                         const char* extension) {
     const std::size_t w = static_cast<std::size_t>(width);
     if (rest.size() != 2 * w + 6 || rest[0] != 'R' || rest[w + 1] != 'C' ||
-        rest.compare(2 * w + 2, 4, ".las") != 0)
+        rest.compare(2 * w + 2, 4, extension) != 0)
         return std::nullopt;
     unsigned r = 0, c = 0;
     for (std::size_t k = 0; k < w; ++k) {
@@ -694,7 +956,9 @@ std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest
 // records, or an input: a tile of another grid (an earlier run into the same
 // directory, whose names may have another number of digits) is stray. Every
 // stray file is counted, so that one look at the report finds them all; the
-// first names in name order are shown.
+// first names in name order are shown. Names are those of the run's tiles:
+// .laz for LAZ inputs, .las otherwise; a tiler run writes and clears only
+// tiles of its own kind, so the other kind's files belong to another run.
 void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     constexpr std::size_t kShownNames = 20;
     const auto [dir, stem] = prefix_parts(cx.naming.prefix);
@@ -709,8 +973,10 @@ void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     std::uint64_t count = 0;
     for (const auto& entry : it) {
         const std::string file = entry.path().filename().string();
-        if (file.compare(0, stem.size(), stem) != 0 || !tile_like(file.substr(stem.size()))) continue;
-        const auto rc = parse_label(file.substr(stem.size()), cx.naming.width);
+        if (file.compare(0, stem.size(), stem) != 0 ||
+            !tile_like(file.substr(stem.size()), cx.naming.extension))
+            continue;
+        const auto rc = parse_label(file.substr(stem.size()), cx.naming.width, cx.naming.extension);
         const bool inside = rc && rc->first >= 1 && rc->second >= 1 && rc->first <= cx.grid.Rows &&
                             rc->second <= cx.grid.Cols;
         if (inside && table.find(rc->first - 1, rc->second - 1)) continue;
@@ -750,6 +1016,7 @@ ConservationReport check(const ConservationRequest& rq) {
     cx.naming.prefix = resolve(rq.directory, rq.tile_prefix);
     cx.naming.shown = rq.tile_prefix;
     cx.naming.width = digits(std::max(cx.grid.Rows, cx.grid.Cols));
+    cx.naming.extension = cx.inputs.front().laz ? ".laz" : ".las";
     const std::size_t len = cx.inputs.front().h.PointDataRecordLength;
     cx.block.resize(kBlockBytes / len * len);
     TileTable table(cx.grid);

@@ -5,11 +5,18 @@
 // that describe them. Used by the end-to-end tests, the benchmark and the
 // command-line program tessaro_verify.
 //
-// Memory stays bounded by the number of tiles that receive records: every
-// tile keeps a count, an order-sensitive fingerprint of its expected record
-// sequence and its expected header statistics. A tile whose fingerprint or
-// count disagrees is compared record by record (inputs re-read) to name the
-// first difference.
+// LAZ inputs are read chunk by chunk through their chunk table, and their
+// tiles (<prefix>R<row>C<col>.laz) are checked as LAS tiles are, on their
+// decompressed records, and for their LAZ layout: the creating file's LAZ
+// record replaced by one of variable-sized chunks, the chunk table offset,
+// the chunks one after the other, their table (covering every chunk and
+// the header's count), and nothing after it but the extended records.
+//
+// Memory stays bounded by the number of tiles that receive records, and one
+// LAZ chunk at a time: every tile keeps a count, an order-sensitive
+// fingerprint of its expected record sequence and its expected header
+// statistics. A tile whose fingerprint or count disagrees is compared record
+// by record (inputs re-read) to name the first difference.
 #pragma once
 
 #include <cstdint>

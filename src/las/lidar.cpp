@@ -232,12 +232,12 @@ std::int16_t check_las_layout_of(const char* filename, const LAS12Header& h, lon
     const auto bytes = static_cast<std::uint64_t>(size < 0 ? 0 : size);
     const bool whole = size >= 0 && bytes >= offset && (len == 0 || points <= (bytes - offset) / len);
     if (!whole) {
-        const unsigned long long needed = offset + points * len;  // meaningful only when it fits
-        if (len == 0 || points <= (UINT64_MAX - offset) / len)
+        if (len == 0 || points <= (UINT64_MAX - offset) / len) {
+            const unsigned long long needed = offset + points * len;
             std::printf(
                 "\nFile %s is truncated: its %llu point records need %llu bytes, the file holds %lld\n",
                 filename, static_cast<unsigned long long>(points), needed, size);
-        else
+        } else
             std::printf(
                 "\nFile %s is truncated: its %llu point records need %.0f bytes, the file holds %lld\n",
                 filename, static_cast<unsigned long long>(points),

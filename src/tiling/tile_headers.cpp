@@ -81,7 +81,9 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
     for (int k = 0; k < 15; ++k) e.NumberOfPointsByReturn[k] = t.Ret[k];
     if (kind.format.extended || t.nPts > UINT32_MAX) {
         header.NumberOfPointReturns = 0;
-        for (int k = 0; k < 5; ++k) header.NumberOfPointsByReturn[k] = 0;  // NOLINT(modernize-loop-convert)
+        // Byte by byte: the packed header's counts are not aligned for a
+        // store of an unsigned through a pointer to them.
+        std::memset(header.NumberOfPointsByReturn, 0, sizeof header.NumberOfPointsByReturn);
     }
     e.NumberOfExtendedVariableLengthRecords = creator.extension.NumberOfExtendedVariableLengthRecords;
     if (e.NumberOfExtendedVariableLengthRecords != 0)
