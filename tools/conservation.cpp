@@ -798,7 +798,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
     const std::uint64_t points = header_bytes == kLAS14HeaderBytes
                                      ? load_le(head + kPointRecords, 8)
                                      : load_u32le(head + header_offset("NumberOfPointReturns"));
-    const LazChunkTable table = chunk_table_of(tile, offset, size, points, len, kLazVariableChunkSize);
+    const LazChunkTable table = chunk_table_of(tile, offset, size, points, len, kLazTileChunkPoints);
     if (!table.refusal.empty())
         differ("tile file %s has a chunk table that cannot be used: %s", name.c_str(), table.refusal.c_str());
     const std::uint64_t table_offset = load_le(table_at, 8);
@@ -807,7 +807,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
     if (first_chunk_offset(offset) + chunk_bytes != table_offset)
         differ("tile file %s holds %llu bytes between its last chunk and its chunk table", name.c_str(),
                static_cast<unsigned long long>(table_offset - first_chunk_offset(offset) - chunk_bytes));
-    const std::vector<unsigned char> coded = chunk_table_bytes(table.chunks);
+    const std::vector<unsigned char> coded = chunk_table_bytes(table.chunks, kLazTileChunkPoints);
     const std::uint64_t table_end = table_offset + coded.size();
     if (size < table_end || size - table_end != evlr_bytes)
         differ(
@@ -836,13 +836,13 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
 
 // The bytes of a LAZ tile from its header to its points: the creating
 // file's, except the payload of its LAZ record, which describes the tile's
-// own chunks (each of its own point count), zero-padded to the length of
+// own chunks (of kLazTileChunkPoints points), zero-padded to the length of
 // the creating file's.
 void compare_laz_pre_point_bytes(const Input& creator, std::FILE* tile, const std::string& name) {
     const std::uint64_t from = creator.header_bytes, at = creator.laz_record_at;
     const std::uint64_t after = at + creator.laz_record_bytes;
     compare_bytes(creator, from, tile, from, at - from, name, "before the point records");
-    std::vector<unsigned char> want = laz_record_payload(laz_record_for(creator.layout));
+    std::vector<unsigned char> want = tile_laz_record(creator.layout);
     want.resize(std::max<std::size_t>(want.size(), creator.laz_record_bytes), 0);
     std::vector<unsigned char> got(creator.laz_record_bytes);
     if (fseeko(tile, static_cast<off_t>(at), SEEK_SET) != 0 ||
@@ -852,8 +852,8 @@ void compare_laz_pre_point_bytes(const Input& creator, std::FILE* tile, const st
         if (got[b] == want[b]) continue;
         const unsigned long long byte = at + b;
         differ(
-            "tile file %s byte %llu (of its LAZ record) is 0x%02x; a LAZ record of chunks of their own "
-            "sizes has 0x%02x",
+            "tile file %s byte %llu (of its LAZ record) is 0x%02x; the LAZ record of tiles' chunks has "
+            "0x%02x",
             name.c_str(), byte, got[b], want[b]);
     }
     compare_bytes(creator, after, tile, after, creator.h.OffsetToData - after, name,

@@ -141,10 +141,16 @@ int run(int argc, char** argv, const RunRules& rules) {
     setup.present_tiles = std::move(output.present_tiles);
     setup.listed_directory = output.listed;
 
+    // The LAZ codec's workers, one a processor, for the chunks of a LAZ run.
+    CodecPool pool;
+    if (kind.compressed) start_codec_pool(pool, available_processors());
+    setup.pool = &pool;
+
     LAS12Header ph12{};
     distribute_points(setup, ph12);
 
-    finalize_tile_headers(TilePrefix, bufsize, ph12, survey, kind);
+    finalize_tile_headers(TilePrefix, bufsize, ph12, survey, kind, kind.compressed ? &pool : nullptr,
+                          setup.inputs);
     std::printf("\r%78s", "");
     if (FlagInit.s_cnt == 1)
         write_tile_index(TilePrefix, TileSize, pTile, Tile_Buffer, FlagInit.b_cnt == 1, crs);

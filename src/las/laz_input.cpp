@@ -69,7 +69,7 @@ bool check_laz_input(const char* name, std::FILE* file, const LAS12Header& heade
         return false;
     }
     // Tiles carry a record of the same items, written over this one.
-    if (laz_record_payload(laz_record_for(check.layout)).size() > laz.record_bytes) {
+    if (tile_laz_record(check.layout).size() > laz.record_bytes) {
         std::printf("\nThe LAZ record of %s cannot be used: it is shorter than its items\n", name);
         return false;
     }
@@ -90,6 +90,12 @@ bool check_laz_input(const char* name, std::FILE* file, const LAS12Header& heade
         }
     }
     return true;
+}
+
+std::vector<unsigned char> tile_laz_record(LazPointLayout layout) {
+    LazRecord record = laz_record_for(layout);
+    record.chunk_size = kLazTileChunkPoints;
+    return laz_record_payload(record);
 }
 
 LazChunkTable laz_chunks(std::FILE* file, const LAS12Header& header, std::uint64_t points,

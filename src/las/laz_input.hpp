@@ -17,6 +17,14 @@ namespace tessaro {
 // whole, so this bounds what reading a LAZ file holds.
 inline constexpr std::uint64_t kMaxLazChunkRecordBytes = std::uint64_t{64} * 1024 * 1024;
 
+// Points in every chunk of a LAZ tile but its last, as LAZ files commonly
+// hold them.
+inline constexpr std::uint32_t kLazTileChunkPoints = 50000;
+
+// The payload of the LAZ record of LAZ tiles of records of `layout`: chunks
+// of kLazTileChunkPoints points.
+std::vector<unsigned char> tile_laz_record(LazPointLayout layout);
+
 // What validation found of a LAZ file.
 struct LazInput {
     LazPointLayout layout;

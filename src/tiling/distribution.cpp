@@ -49,11 +49,11 @@ std::size_t open_tile_budget() {
 
 // Reads the file's records block by block and routes every copy.
 void copy_records(FileJob& job, unsigned char* block, std::size_t block_bytes) {
-    RecordBlocks blocks = job.file.laz.record_bytes != 0
-                              ? start_laz_blocks(job.name, job.input_file, job.header, job.file.points,
-                                                 job.file.laz, *job.streams.pool)
-                              : start_record_blocks(job.name, job.input, job.header, job.file.points,
-                                                    job.streams.record_length, block, block_bytes);
+    RecordBlocks blocks =
+        job.file.laz.record_bytes != 0
+            ? start_laz_blocks(job.name, job.input_file, job.header, job.file.points, job.file.laz, job.pool)
+            : start_record_blocks(job.name, job.input, job.header, job.file.points, job.streams.record_length,
+                                  block, block_bytes);
     const unsigned char* records = nullptr;
     std::size_t count = 0;
     while (next_record_block(blocks, records, count)) {
@@ -127,6 +127,7 @@ void distribute_file(const ListedFile& file, std::uint32_t nth, const Distributi
     FileJob job{.name = name,
                 .input = fileno(fp.get()),
                 .input_file = fp.get(),
+                .pool = *setup.pool,
                 .file = file,
                 .header = ph12,
                 .grid = setup.pTile,
@@ -170,21 +171,10 @@ void distribute_points(const DistributionSetup& setup, LAS12Header& ph12) {
     streams.bufsize = setup.bufsize;
     streams.record_length = record_size;
     streams.extension = setup.kind.extension();
-    // The codec's workers, one a processor, for the chunks of a LAZ run.
-    CodecPool pool;
-    streams.pool = &pool;
     if (setup.kind.compressed) {
-        const unsigned processors = available_processors();
-        start_codec_pool(pool, processors);
-        streams.max_chunks_in_flight = 2 * processors + 2;
-        streams.compress = true;
-        streams.range_stage_bytes = kLazRangeStageBytes;
-        streams.extra_stage_bytes = kLazExtraStageBytes;
-        streams.stage_budget_bytes = kLazStageBudgetBytes;
-        streams.input_run_bytes = SIZE_MAX;
-        streams.laz_layout = setup.survey->files.front().laz.layout;
+        streams.laz_tiles = true;
         try {
-            streams.laz_record = laz_record_payload(laz_record_for(streams.laz_layout));
+            streams.laz_record = tile_laz_record(setup.survey->files.front().laz.layout);
         } catch (const std::bad_alloc&) {
             fail_line("Failed to allocate memory for the streams of the tile files");
         }

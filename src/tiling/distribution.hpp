@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codec_pool.hpp"
 #include "las_records.hpp"
 #include "listed_files.hpp"
 #include "tile_grid.hpp"
@@ -72,6 +73,7 @@ struct DistributionSetup {
     std::string TilePrefix;
     int bufsize = 1;                       // digits of the row and column numbers in tile names
     LasKind kind;                          // version, point format and record length of the run
+    CodecPool* pool = nullptr;             // the LAZ codec's workers
     const ListedSurvey* survey = nullptr;  // the listed files, as validated
     std::vector<FileId> inputs;            // the list file and the files it names, sorted
     // Sorted keys of the tile files the output directory held before the run

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec_pool.hpp"
 #include "las_records.hpp"
 #include "tile_grid.hpp"
 #include "tile_stream.hpp"
@@ -16,6 +17,7 @@ struct FileJob {
     const char* name;
     int input;  // the open input file
     std::FILE* input_file;
+    CodecPool& pool;  // decodes the chunks of a LAZ input
     const ListedFile& file;
     const LAS12Header& header;
     const Tile& grid;
@@ -35,7 +37,7 @@ inline std::size_t stage_size_for(const FileJob& job, const TileStream& ts) {
     const TileRange& r = job.range;
     const bool in_range = !r.empty() && ts.row >= r.row_min && ts.row <= r.row_max && ts.col >= r.col_min &&
                           ts.col <= r.col_max;
-    return in_range ? job.streams.range_stage_bytes : job.streams.extra_stage_bytes;
+    return in_range ? kRangeStageBytes : kExtraStageBytes;
 }
 
 }  // namespace tessaro

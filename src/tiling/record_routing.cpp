@@ -60,7 +60,7 @@ inline std::size_t record_length_of(const FileJob& job) {
 // staging buffer.
 template <std::size_t Len>
 inline void put(FileJob& job, std::size_t cell, const unsigned char* run, std::size_t n) {
-    if (n >= job.streams.input_run_bytes) {
+    if (n >= kInputRunBytes) {
         put_long(job, cell, run, n);
     } else if (!stage_if_room<Len>(*window_slot(job.window, cell), run, n)) [[unlikely]] {
         put_slow(job, cell, run, n);

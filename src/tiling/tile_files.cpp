@@ -31,8 +31,7 @@ void put_tile_laz_record(const FileJob& job, unsigned char* chunk, off_t pos, st
 
 // Copies the input's bytes from 227 up to its first point record (header
 // extension and variable-length records) into a new tile; a LAZ tile gets
-// the LAZ record of its own chunks, and after it the place of its chunk
-// table's offset.
+// the LAZ record of its own chunks.
 void copy_header_tail(FileJob& job, TileStream& ts) {
     unsigned char chunk[64 * 1024];
     off_t pos = static_cast<off_t>(kHeaderBytes);
@@ -44,13 +43,9 @@ void copy_header_tail(FileJob& job, TileStream& ts) {
         if (got <= 0)
             fail("\nFailed to read the variable length records of %s: %s\n", job.name,
                  got < 0 ? std::strerror(errno) : "unexpected end of file");
-        if (job.streams.compress) put_tile_laz_record(job, chunk, pos, static_cast<std::size_t>(got));
+        if (job.streams.laz_tiles) put_tile_laz_record(job, chunk, pos, static_cast<std::size_t>(got));
         write_tile_bytes(job.streams, ts, chunk, static_cast<std::size_t>(got));
         pos += got;
-    }
-    if (job.streams.compress) {
-        const unsigned char table_offset[kChunkTableOffsetBytes] = {};
-        write_tile_bytes(job.streams, ts, table_offset, sizeof table_offset);
     }
 }
 

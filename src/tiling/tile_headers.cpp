@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "console.hpp"
+#include "laz_tiles.hpp"
 #include "lidar.hpp"
 #include "tile_table.hpp"
 
@@ -18,7 +19,8 @@ namespace {
     fail("\nFailed to rewrite the header of tile file %s: %s\n", name, std::strerror(errno));
 }
 
-// Appends the creating file's extended records to the tile `f`, at its end.
+}  // namespace
+
 void append_evlrs(std::FILE* f, const char* name, const ListedFile& creator) {
     FilePtr in = reopen_listed(creator);
     if (!in) fail("\nCannot open %s for reading\n", creator.name.c_str());
@@ -38,23 +40,14 @@ void append_evlrs(std::FILE* f, const char* name, const ListedFile& creator) {
     }
 }
 
-// Appends the chunk table of a LAZ tile after its last chunk and writes its
-// offset at the start of the point data; returns the table's length.
-std::uint64_t append_chunk_table(std::FILE* f, const char* name, const TileFile& written,
-                                 std::uint64_t point_data_offset) {
-    std::vector<unsigned char> table;
-    try {
-        table = chunk_table_bytes(written.chunks);
-    } catch (const std::bad_alloc&) {
-        fail("\nOut of memory for the chunk table of tile file %s\n", name);
-    }
-    if (std::fseek(f, 0, SEEK_END) != 0 || std::fwrite(table.data(), 1, table.size(), f) != table.size() ||
-        !patch_chunk_table_offset(f, point_data_offset, written.bytes))
+void write_header_block(std::FILE* f, const char* name, const LAS12Header& header,
+                        const LAS14HeaderExtension& extension, std::size_t n) {
+    unsigned char image[kLAS14HeaderBytes];
+    header_to_bytes(header, image);
+    extension_to_bytes(extension, image + kHeaderBytes, n - kHeaderBytes);
+    if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(image, 1, n, f) != n || std::fflush(f) != 0)
         rewrite_failed(name);
-    return table.size();
 }
-
-}  // namespace
 
 void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_t col) {
     const TileStruct& t = _tileInfo.at(row, col);
@@ -92,7 +85,13 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
 }
 
 void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base,
-                           const ListedSurvey& survey, const LasKind& kind) {
+                           const ListedSurvey& survey, const LasKind& kind, CodecPool* pool,
+                           const std::vector<FileId>& inputs) {
+    LazTileWriter laz;
+    laz.pool = pool;
+    laz.kind = kind;
+    laz.inputs = inputs;
+    if (pool != nullptr) laz.max_in_flight = 2 * std::max<std::size_t>(pool->workers.size(), 1) + 2;
     for (const std::uint32_t key : tiles_with_points()) {
         const std::uint16_t r = key_row(key), c = key_col(key);
         const std::string tile = tile_file_name(TilePrefix, bufsize, r, c, kind.extension());
@@ -115,20 +114,25 @@ void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Head
         header.OffsetToData = own->OffsetToData;
         header.NumberOfVariableLengthRecords = own->NumberOfVariableLengthRecords;
         const ListedFile& creator = survey.files.at(written.creator - 1);
-        std::uint64_t records_end = written.bytes;
-        if (kind.compressed) records_end += append_chunk_table(f, name, written, own->OffsetToData);
+        if (kind.compressed) {
+            LazTileWork work;
+            work.name = tile;
+            work.raw = std::move(owner);
+            work.header = header;
+            work.creator = &creator;
+            work.stats = &entry.stats;
+            work.records_at = own->OffsetToData;
+            compress_tile(laz, std::move(work), written.bytes);
+            continue;
+        }
         const LAS14HeaderExtension extension =
-            tile_extension(entry.stats, kind, creator, records_end, header);
+            tile_extension(entry.stats, kind, creator, written.bytes, header);
         if (extension.NumberOfExtendedVariableLengthRecords != 0) append_evlrs(f, name, creator);
-        unsigned char image[kLAS14HeaderBytes];
-        header_to_bytes(header, image);
-        const std::size_t n = kind.header_bytes();
-        extension_to_bytes(extension, image + kHeaderBytes, n - kHeaderBytes);
-        if (std::fseek(f, 0, SEEK_SET) != 0 || std::fwrite(image, 1, n, f) != n || std::fflush(f) != 0)
-            rewrite_failed(name);
+        write_header_block(f, name, header, extension, kind.header_bytes());
         if (std::fclose(owner.release()) != 0)
             fail("\nFailed to close tile file %s: %s\n", name, std::strerror(errno));
     }
+    finish_laz_tiles(laz);
 }
 
 }  // namespace tessaro

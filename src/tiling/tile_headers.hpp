@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "codec_pool.hpp"
 #include "las_records.hpp"
 #include "listed_files.hpp"
 #include "tile_grid.hpp"
@@ -26,13 +27,25 @@ void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_
 LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, const ListedFile& creator,
                                     std::uint64_t records_end, LAS12Header& header);
 
+// Appends the extended records of the creating file `creator` at the end of
+// the tile file `f` (named `name`).
+void append_evlrs(std::FILE* f, const char* name, const ListedFile& creator);
+
+// Writes the `n` bytes of a tile's header block, `header` and `extension`, at
+// the start of the tile file `f` (named `name`).
+void write_header_block(std::FILE* f, const char* name, const LAS12Header& header,
+                        const LAS14HeaderExtension& extension, std::size_t n);
+
 // Rewrites the header of every tile that holds records from `base` (the last
 // input file's header) and the tile's statistics, after appending the
 // extended records of its creating file for LAS 1.4. The header size, point
 // offset and VLR count stay those of the tile's own creating file, which
-// define where its VLRs and records lie. Each tile file must still be the
+// define where its VLRs and records lie. LAZ tiles are compressed then, by
+// the codec's workers `pool`; no compressed tile may be one of the `inputs`.
+// Each tile file must still be the
 // file the run wrote. Tiles are named from `TilePrefix` with `bufsize` digits.
 void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base,
-                           const ListedSurvey& survey, const LasKind& kind);
+                           const ListedSurvey& survey, const LasKind& kind, CodecPool* pool,
+                           const std::vector<FileId>& inputs);
 
 }  // namespace tessaro

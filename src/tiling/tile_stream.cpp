@@ -169,7 +169,7 @@ std::unique_ptr<unsigned char[]> take_stage(TileStreams& all, TileStream& ts) {
 }
 
 std::vector<std::unique_ptr<unsigned char[]>>& spares_of(TileStreams& all, std::size_t size) {
-    return size == all.range_stage_bytes ? all.spare_range : all.spare_extra;
+    return size == kRangeStageBytes ? all.spare_range : all.spare_extra;
 }
 
 // A buffer of `size` bytes for `ts`: a spare, a new one within the budget, or
@@ -182,7 +182,7 @@ std::unique_ptr<unsigned char[]> find_stage(TileStreams& all, const TileStream& 
         return buffer;
     }
     for (;;) {
-        if (all.held_bytes + size <= all.stage_budget_bytes) break;
+        if (all.held_bytes + size <= kStageBudgetBytes) break;
         TileStream* oldest =
             least_recently_used(all, ts, [](const TileStream& s) { return s.begin != nullptr; });
         if (oldest == nullptr) break;  // nothing to take back: go past the budget
@@ -219,7 +219,6 @@ TileStream& tile_stream(TileStreams& all, std::uint16_t r, std::uint16_t c) {
 void create_tile_file(TileStreams& all, TileStream& ts) {
     close_file(all, ts);
     ts.file->bytes = 0;
-    ts.file->chunks.clear();
     // Truncated only once it is known to be no input, and only when it holds
     // bytes: ext4 flushes a file truncated to nothing when it is closed, which
     // would cost every new tile a writeback of its own.
@@ -248,84 +247,13 @@ void attach_stage(TileStreams& all, TileStream& ts, std::size_t size) {
 void stage_records(TileStreams& all, TileStream& ts, const unsigned char* records, std::size_t n,
                    std::size_t buffer_size) {
     if (ts.begin == nullptr) attach_stage(all, ts, buffer_size);
-    const std::size_t len = all.record_length;
-    const std::size_t whole = static_cast<std::size_t>(ts.end - ts.begin) / len * len;
-    while (n > whole) {  // a run longer than the buffer: in pieces of a full buffer
-        flush_full_stage(all, ts, whole);
-        const std::size_t take = static_cast<std::size_t>(ts.end - ts.pos) / len * len;
-        std::memcpy(ts.pos, records, take);
-        ts.pos += take;
-        records += take;
-        n -= take;
-    }
     if (n > static_cast<std::size_t>(ts.end - ts.pos)) flush_full_stage(all, ts, n);
     std::memcpy(ts.pos, records, n);
     ts.pos += n;
 }
 
-namespace {
-
-// Writes the chunk compressed first of those in flight, when it is done
-// (`wait`: once it is), at the end of its tile's file.
-bool write_first_chunk(TileStreams& all, bool wait) {
-    CodecJob& job = *all.chunks_in_flight.front();
-    if (wait)
-        wait_for_codec_job(*all.pool, job);
-    else if (!codec_job_done(*all.pool, job))
-        return false;
-    TileStream& ts = *job.stream;
-    if (!job.fault.empty())
-        fail("\nFailed to compress a chunk of tile file %s: %s\n", ts.name.c_str(), job.fault.c_str());
-    const std::uint64_t at = ts.file->bytes;
-    ensure_open(all, ts);
-    iovec piece{job.chunk.data(), job.chunk.size()};
-    write_all(ts, &piece, 1);
-    try {
-        ts.file->chunks.push_back({job.records.size() / all.record_length, at, job.chunk.size()});
-        all.spare_jobs.push_back(std::move(all.chunks_in_flight.front()));
-    } catch (const std::bad_alloc&) {
-        fail("\nOut of memory for the chunks of tile file %s\n", ts.name.c_str());
-    }
-    all.chunks_in_flight.pop_front();
-    return true;
-}
-
-// Hands the staged records to the codec as one chunk of the tile; writes the
-// chunks done before it, and waits for the first when too many are in flight.
-void write_chunk(TileStreams& all, TileStream& ts) {
-    const auto n = static_cast<std::size_t>(ts.pos - ts.begin);
-    if (n == 0) return;
-    try {
-        std::unique_ptr<CodecJob> job;
-        if (!all.spare_jobs.empty()) {
-            job = std::move(all.spare_jobs.back());
-            all.spare_jobs.pop_back();
-        } else {
-            job = std::make_unique<CodecJob>();
-        }
-        job->compress = true;
-        job->layout = all.laz_layout;
-        job->records.assign(ts.begin, ts.pos);
-        job->stream = &ts;
-        all.chunks_in_flight.push_back(std::move(job));
-    } catch (const std::bad_alloc&) {
-        fail("\nOut of memory for the chunks of tile file %s\n", ts.name.c_str());
-    }
-    submit_codec_job(*all.pool, *all.chunks_in_flight.back());
-    while (!all.chunks_in_flight.empty() &&
-           write_first_chunk(all, all.chunks_in_flight.size() > all.max_chunks_in_flight)) {
-    }
-}
-
-}  // namespace
-
 void flush_tile_stream(TileStreams& all, TileStream& ts) {
     count_staged(all, ts);
-    if (all.compress) {
-        write_chunk(all, ts);
-        ts.pos = ts.counted = ts.listed = ts.begin;
-        return;
-    }
     if (ts.pos != ts.listed) {
         try {
             ts.pieces.push_back({ts.listed, static_cast<std::size_t>(ts.pos - ts.listed)});
@@ -345,10 +273,6 @@ void flush_tile_stream(TileStreams& all, TileStream& ts) {
 void flush_full_stage(TileStreams& all, TileStream& ts, std::size_t room) {
     // Only staged bytes, reaching past a boundary: written up to it, the rest
     // kept, when `room` is left beside them.
-    if (all.compress) {
-        flush_tile_stream(all, ts);
-        return;
-    }
     const std::uint64_t end = ts.file->bytes + static_cast<std::uint64_t>(ts.pos - ts.begin);
     const std::uint64_t boundary = end / kStageAlignBytes * kStageAlignBytes;
     if (!ts.pieces.empty() || boundary <= ts.file->bytes ||
@@ -430,22 +354,14 @@ void drop_tile_stream(TileStreams& all, TileStream& ts) {
 
 void close_tile_streams(TileStreams& all) {
     // Writing a stream may open its file; the files of those not yet written
-    // stay open, so that none is opened twice. Chunks still being compressed
-    // are written before any file is closed.
+    // stay open, so that none is opened twice.
     std::vector<TileStream*> streams;
     streams.swap(all.live);
     for (TileStream* s : streams) {
         flush_tile_stream(all, *s);
-        if (all.compress) continue;
         s->pos = s->end = s->begin = s->counted = s->listed = s->seen = nullptr;
         s->buffer.reset();
         close_file(all, *s);
-    }
-    while (!all.chunks_in_flight.empty()) write_first_chunk(all, true);
-    all.spare_jobs.clear();
-    for (TileStream* s : streams) {
-        s->pos = s->end = s->begin = s->counted = s->listed = s->seen = nullptr;
-        s->buffer.reset();
     }
     all.live.clear();
     all.spare_range.clear();
@@ -460,8 +376,6 @@ void close_tile_streams(TileStreams& all) {
 }
 
 void abandon_tile_streams(TileStreams& all) {
-    for (const auto& job : all.chunks_in_flight) wait_for_codec_job(*all.pool, *job);
-    all.chunks_in_flight.clear();
     for (auto& [key, e] : _tileInfo.tiles) {
         if (e.stream.fd >= 0) {
             close(e.stream.fd);  // the file goes: what its close says is of no use

@@ -31,24 +31,18 @@
 #include <string>
 #include <vector>
 
-#include <deque>
-
-#include "codec_pool.hpp"
 #include "las_records.hpp"
-#include "laz_codec.hpp"
 #include "listed_files.hpp"
 #include "tile_stats.hpp"
 
 namespace tessaro {
 
 // The tile file as this run created it and what it wrote to it; a file
-// reopened under the tile's name must still be this one. For a LAZ tile, the
-// chunks written so far.
+// reopened under the tile's name must still be this one.
 struct TileFile {
     FileId id{};
     std::uint64_t bytes = 0;    // written so far
     std::uint32_t creator = 0;  // ordinal (from 1) of the input file that created it
-    std::vector<LazChunk> chunks;
 };
 
 struct TileStream {
@@ -92,12 +86,6 @@ inline constexpr std::size_t kMaxPieces = IOV_MAX;
 inline constexpr std::size_t kStageBudgetBytes = std::size_t{16} * 1024 * 1024;
 // Most tile files open at once; fewer when the process may open fewer files.
 inline constexpr std::size_t kMaxOpenTiles = 1024;
-// LAZ tiles: every flush of a stream's records is one chunk, whose codec
-// costs milliseconds to set up, so their buffers are larger, and so is the
-// budget; no run is listed in place.
-inline constexpr std::size_t kLazRangeStageBytes = std::size_t{1024} * 1024;
-inline constexpr std::size_t kLazExtraStageBytes = std::size_t{64} * 1024;
-inline constexpr std::size_t kLazStageBudgetBytes = std::size_t{64} * 1024 * 1024;
 
 // What the streams of a run share: their buffer pool, open-file budget and
 // use clock. The streams themselves live in the tiles' entries of `_tileInfo`.
@@ -106,22 +94,9 @@ struct TileStreams {
     int bufsize = 1;     // digits of the row and column numbers in names
     const char* extension = ".las";
     std::size_t record_length = 0;
-    // Staging buffer sizes and budget, and the shortest run listed in place.
-    std::size_t range_stage_bytes = kRangeStageBytes;
-    std::size_t extra_stage_bytes = kExtraStageBytes;
-    std::size_t stage_budget_bytes = kStageBudgetBytes;
-    std::size_t input_run_bytes = kInputRunBytes;
-    // LAZ tiles: each flush compressed into one chunk (through `chunk`), and
-    // the LAZ record written over the input's in a new tile.
-    bool compress = false;
-    LazPointLayout laz_layout{};
+    // LAZ tiles: their LAZ record, written over the input's in a new tile.
+    bool laz_tiles = false;
     std::vector<unsigned char> laz_record;
-    // The chunks being compressed, in the order they are written, at most
-    // max_chunks_in_flight; jobs done with, for the next chunks.
-    CodecPool* pool = nullptr;
-    std::deque<std::unique_ptr<CodecJob>> chunks_in_flight;
-    std::vector<std::unique_ptr<CodecJob>> spare_jobs;
-    std::size_t max_chunks_in_flight = 1;
     unsigned return_mask = 7;                    // the return number bits of byte 14
     std::uint64_t max_tile_points = UINT32_MAX;  // the most records a tile file can count
     const LAS12Header* header = nullptr;         // of the input file being distributed
@@ -179,9 +154,9 @@ inline bool stage_if_room(TileStream& ts, const unsigned char* records, std::siz
     return true;
 }
 
-// Stages `n` bytes of whole records, giving the stream a buffer of
-// `buffer_size` bytes when it has none and making room when it is full, as
-// often as a run longer than the buffer needs.
+// Stages `n` bytes of whole records (less than kInputRunBytes), giving the
+// stream a buffer of `buffer_size` bytes when it has none and making room
+// when it is full.
 void stage_records(TileStreams& all, TileStream& ts, const unsigned char* records, std::size_t n,
                    std::size_t buffer_size);
 
