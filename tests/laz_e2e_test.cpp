@@ -7,6 +7,7 @@
 // independent LAZ reader with its own build of the codec, must read the LAZ
 // tiles as the LAS tiles.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -332,6 +333,32 @@ TEST(LazTiling, CopcReadsEveryLazTileAsTheLasTile) {
         }
     }
     EXPECT_GT(most_chunks, 1U) << "no tile has several chunks to read";
+}
+
+// The codec's workers change nothing in the files: the same run on one
+// processor and on every processor writes the same bytes.
+TEST(LazTiling, OneProcessorWritesTheTilesOfEveryProcessor) {
+    TempDir dir;
+    const LazCase c{"1.4 format 6", 4, 6, 3, 1, RecordOrder::random, "-b 10", "250", 400000, 50000, false};
+    survey::generate_survey(survey_of(c, dir.path, true));
+    std::vector<std::string> args = run_args(c);
+    ASSERT_EQ(test::run_program(TESSARO_UNBOUNDED_BIN, args, dir.path).status, 0);
+    std::filesystem::create_directory(dir.file("one"));
+    for (std::string& a : args)
+        if (a == "T_") a = "one/T_";
+    test::RunHooks hooks;
+    hooks.before_exec = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(0, &set);
+        if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(126);
+    };
+    ASSERT_EQ(test::run_program(TESSARO_UNBOUNDED_BIN, args, dir.path, 300, hooks).status, 0);
+    const std::vector<std::string> tiles = tile_stems(dir.path, ".laz");
+    ASSERT_GT(tiles.size(), 1U);
+    ASSERT_EQ(tile_stems(dir.file("one"), ".laz"), tiles);
+    for (const std::string& t : tiles)
+        EXPECT_EQ(read_file(dir.file("one/" + t + ".laz")), read_file(dir.file(t + ".laz"))) << t;
 }
 
 // The conservation check must notice damage to a sound LAZ tile wherever it
