@@ -170,7 +170,10 @@ void compress_tile(LazTileWriter& writer, LazTileWork work, std::uint64_t bytes)
     }
     LazTileWork& t = *writer.tiles.back();
     open_part(writer, t);
-    while (t.next_point < t.points) submit_chunk(writer, t);
+    // Writing the tile's last chunk may finish the tile and free it, so the
+    // number of chunks is counted before the first is handed over.
+    std::uint64_t chunks = (t.points + kLazTileChunkPoints - 1) / kLazTileChunkPoints;
+    for (; chunks > 0; --chunks) submit_chunk(writer, t);
 }
 
 void finish_laz_tiles(LazTileWriter& writer) {
