@@ -461,10 +461,15 @@ TEST(TilingEndToEnd, Las13And14AndExtraBytesRunsOfTheUnboundedTilerAreSoundAndTe
         bool with_vlrs;
         RecordOrder order;
         double tile_size, buffer, resolution;
+        // The last file's global encoding differs: in LAS 1.3 it claims
+        // waveform packets, in LAS 1.4 it lacks the WKT bit of the others.
+        bool last_encoding_differs = false;
     };
     const Kind kinds[] = {
-        {"1.3 format 1, scan order, buffer", 3, 1, 0, true, 0, WktPlace::none, true, RecordOrder::scan, 100,
-         5, 0},
+        {"1.3 format 1, scan order, buffer, the last file with a waveform bit", 3, 1, 0, true, 0,
+         WktPlace::none, true, RecordOrder::scan, 100, 5, 0, true},
+        {"1.4 format 1, WKT VLR, the last file without the WKT bit", 4, 1, 0, true, 0, WktPlace::vlr, false,
+         RecordOrder::scan, 100, 5, 0, true},
         {"1.3 format 3, described extra bytes, tiled order, buffer and snap", 3, 3, 6, true, 0,
          WktPlace::none, false, RecordOrder::tiled, 100, 4, 10},
         {"1.4 format 1, undescribed extra bytes, an EVLR, random order, snap", 4, 1, 3, false, 1,
@@ -498,6 +503,11 @@ TEST(TilingEndToEnd, Las13And14AndExtraBytesRunsOfTheUnboundedTilerAreSoundAndTe
         spec.tile_size = k.tile_size;
         spec.seed = 31 + k.format;
         const std::vector<std::string> files = survey::generate_survey(spec);
+        if (k.last_encoding_differs) {
+            std::string last = read_file(files.back());
+            last[6] = static_cast<char>(k.minor == 3 ? 0x02 : 0x00);
+            write_file(files.back(), last);
+        }
 
         const CheckedRun r =
             run_and_verify(dir.path, "survey.txt", "U_", k.tile_size, {k.buffer, k.resolution, true});

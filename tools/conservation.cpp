@@ -680,6 +680,15 @@ HeaderImage expected_header(const Context& cx, const Expected& e, std::uint64_t 
     // HeaderSize, OffsetToData and the VLR count stay those of the creating file.
     const std::size_t layout = header_offset("HeaderSize");
     std::memcpy(image.data() + layout, own.data() + layout, header_offset("PointDataFormatID") - layout);
+    // From LAS 1.3 on no waveform bit (a tile has no waveform packets); in
+    // LAS 1.4 the WKT bit of the creating file, whose records the tile holds.
+    if (creator.header_bytes > kHeaderBytes) {
+        unsigned char* encoding = image.data() + header_offset("GlobalEncoding");
+        unsigned bits = load_u16le(encoding) & ~0x06U;
+        if (creator.header_bytes == kLAS14HeaderBytes)
+            bits = (bits & ~0x10U) | (load_u16le(own.data() + header_offset("GlobalEncoding")) & 0x10U);
+        store_u16le(encoding, static_cast<std::uint16_t>(bits));
+    }
     // The legacy counts; for formats 6 and up, and past 32 bits, zero.
     const bool legacy = !creator.legacy_counts_zero && e.count <= UINT32_MAX;
     store_u32le(image.data() + header_offset("NumberOfPointReturns"),

@@ -24,7 +24,6 @@ constexpr std::uint16_t kGeoKeyDirectoryRecord = 34735;
 constexpr std::uint16_t kGeoDoubleParamsRecord = 34736;
 constexpr std::uint16_t kGeoAsciiParamsRecord = 34737;
 constexpr std::uint16_t kWktRecord = 2112;
-constexpr std::uint16_t kWktGlobalEncodingBit = 16;
 constexpr std::uint64_t kMaxExtendedCrsRecordBytes = std::uint64_t{1} << 20;
 
 // The user id field up to its first NUL equals `id`.
@@ -90,7 +89,7 @@ CrsName read_crs_name(std::FILE* file, const LAS12Header& header) {
     if (payloads[1]) name.geodoubles = std::move(*payloads[1]);
     if (payloads[2]) name.geoascii = std::move(*payloads[2]);
     if (payloads[3]) name.wkt = wkt_text(*payloads[3]);
-    name.wkt_first = header.VersionMinor >= 4 && ((header.GlobalEncoding & kWktGlobalEncodingBit) != 0 ||
+    name.wkt_first = header.VersionMinor >= 4 && ((header.GlobalEncoding & kWktEncodingBit) != 0 ||
                                                   (header.PointDataFormatID & 0x7F) >= 6);
     return name;
 }

@@ -160,6 +160,13 @@ inline constexpr std::uint8_t kCompressedFormatBit = 0x80;
 // set by some writers too).
 inline constexpr std::uint8_t kCompressedFormatMask = 0x3F;
 
+// Bits of the header's global encoding (LAS 1.3 on): waveform packets in
+// the file or in a file beside it, and (LAS 1.4) the coordinate system held
+// as OGC WKT rather than GeoTIFF keys.
+inline constexpr std::uint16_t kWaveformInternalBit = 0x02;
+inline constexpr std::uint16_t kWaveformExternalBit = 0x04;
+inline constexpr std::uint16_t kWktEncodingBit = 0x10;
+
 // The formats a tiler copies: no waveform packets.
 inline constexpr PointFormat kPointFormats[] = {
     {0, 20, 7, false}, {1, 28, 7, false}, {2, 26, 7, false}, {3, 34, 7, false},

@@ -66,6 +66,17 @@ void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_
 LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, const ListedFile& creator,
                                     std::uint64_t records_end, LAS12Header& header) {
     LAS14HeaderExtension e{};
+    if (kind.VersionMinor >= 3) {
+        // A tile carries no waveform packets, so neither waveform bit; and
+        // the WKT bit says where the tile's own records (its creating file's)
+        // hold the coordinate system, whatever the last input says.
+        std::uint16_t encoding = header.GlobalEncoding;
+        encoding &= static_cast<std::uint16_t>(~(kWaveformInternalBit | kWaveformExternalBit));
+        if (kind.VersionMinor >= 4)
+            encoding = static_cast<std::uint16_t>((encoding & ~kWktEncodingBit) |
+                                                  (creator.header.GlobalEncoding & kWktEncodingBit));
+        header.GlobalEncoding = encoding;
+    }
     if (!kind.counts_in_64_bits()) return e;
     e.NumberOfPointRecords = t.nPts;
     // The count arrays of the packed records are not aligned for their

@@ -19,7 +19,8 @@ inline constexpr char kGeneratingSoftware[] = "Halvorn_LiDAR Utilities";
 void set_tile_header_fields(LAS12Header& header, std::uint16_t row, std::uint16_t col);
 
 // The fields LAS 1.3 and 1.4 add, for a tile of `kind` with statistics `t`:
-// no waveform packets; the 64-bit count and the 15 counts by return; the
+// no waveform packets (nor their bits in the global encoding of `header`),
+// the WKT bit of the creating file `creator`; the 64-bit count and the 15 counts by return; the
 // extended records of the tile's creating file `creator`, placed at
 // `records_end`, the end of the tile's point records. For the formats of 15
 // returns the legacy count and counts by return of `header` are zero, as
