@@ -231,6 +231,10 @@ TEST(Survey, UnboundedTilerRefusesWaveformsMixedKindsAndUnsoundLas14Files) {
     patch_byte("wave9.las", 104, 9);
     small_las(dir.file("wave4.las"), spec_of(3, 1));
     patch_byte("wave4.las", 104, 4);
+    small_las(dir.file("v12f0.las"), spec_of(2, 0));
+    survey::LasFileSpec moved = spec_of(2, 1);
+    moved.ZOffset = 5;
+    small_las(dir.file("moved.las"), moved);
     small_las(dir.file("f6in12.las"), spec_of(2, 1));
     patch_byte("f6in12.las", 104, 6);
     std::uint64_t inside_start = 0;
@@ -268,6 +272,12 @@ TEST(Survey, UnboundedTilerRefusesWaveformsMixedKindsAndUnsoundLas14Files) {
         {"v12.las v14.las",
          "\nFiles v12.las and v14.las differ in their LAS version (1.2 and 1.4): all files of a run must "
          "share it\n"},
+        {"v12.las v12f0.las",
+         "\nFiles v12.las and v12f0.las differ in their point data format (1 and 0): all files of a run must "
+         "share it\n"},
+        {"v12.las moved.las", kDashes +
+                                  "\nFiles v12.las and moved.las differ in their Z offset (0 and 5): all "
+                                  "files of a run must share it\n"},
         {"f6.las longer.las",
          "\nFiles f6.las and longer.las differ in their point record length (30 and 32): all files of a run "
          "must share it\n"},

@@ -102,7 +102,7 @@ int run(int argc, char** argv, const RunRules& rules) {
     list.reset();
     const LasKind kind = validation_pass(survey, ASCIIfile.c_str(), rules.any_version);
     std::printf("- - - - - - - - - - - - - - - - - -\n\n");
-    check_scale_and_offset_consistency(survey);
+    check_scale_and_offset_consistency(survey, rules.any_version);
     std::printf("All files in %s have consistent point location scale and offset\n\n", ASCIIfile.c_str());
     LAS12Header ph12output{};
     // The tile index names the survey's coordinate system; the extent pass

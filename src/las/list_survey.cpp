@@ -159,7 +159,8 @@ LasKind validation_pass(ListedSurvey& survey, const char* ASCIIfile, bool any_ve
             run_kind = kind;
             first = false;
         } else if (!same_kind(kind, run_kind)) {
-            if (LASType < 0 || LASType_cmp < 0) refuse_other_kind(survey.files.front(), run_kind, file, kind);
+            if (any_version || LASType < 0 || LASType_cmp < 0)
+                refuse_other_kind(survey.files.front(), run_kind, file, kind);
             fail(
                 "\nFile %s in %s is of type %d which is incompatible with the type (%d) of previous files "
                 "in the list\n",
@@ -169,8 +170,11 @@ LasKind validation_pass(ListedSurvey& survey, const char* ASCIIfile, bool any_ve
     return run_kind;
 }
 
-std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey) {
-    const LAS12Header& ref = survey.files.front().header;
+std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey, bool name_both) {
+    static constexpr const char* kFields[6] = {"X scale factor", "Y scale factor", "Z scale factor",
+                                               "X offset",       "Y offset",       "Z offset"};
+    const ListedFile& first = survey.files.front();
+    const LAS12Header& ref = first.header;
     const double reference[6] = {ref.XScaleFactor, ref.YScaleFactor, ref.ZScaleFactor,
                                  ref.XOffset,      ref.YOffset,      ref.ZOffset};
     for (const ListedFile& file : survey.files) {
@@ -178,8 +182,13 @@ std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey) {
         const double values[6] = {h.XScaleFactor, h.YScaleFactor, h.ZScaleFactor,
                                   h.XOffset,      h.YOffset,      h.ZOffset};
         for (int k = 0; k < 6; ++k) {
-            if (!(values[k] == reference[k]))
+            if (values[k] == reference[k]) continue;
+            if (!name_both)
                 fail("Scale mismatch between file %s and previous files in the list\n", file.name.c_str());
+            // Values that differ in their last bit print differently only
+            // with every digit that tells them apart.
+            fail("\nFiles %s and %s differ in their %s (%.17g and %.17g): all files of a run must share it\n",
+                 first.name.c_str(), file.name.c_str(), kFields[k], reference[k], values[k]);
         }
     }
     return 0;

@@ -25,8 +25,8 @@ std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile, ListedSurvey& s
 LasKind validation_pass(ListedSurvey& survey, const char* ASCIIfile, bool any_version);
 
 // 0 when every listed file has the scale factors and offsets of the first;
-// otherwise ends the run.
-std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey);
+// otherwise ends the run, with `name_both` naming both files and the field.
+std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey, bool name_both);
 
 // Fills `header` with the last file's header carrying the combined X/Y
 // extent of all files, and returns the point total (also in `header` when it
