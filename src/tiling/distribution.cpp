@@ -192,6 +192,7 @@ void distribute_points(const DistributionSetup& setup, LAS12Header& ph12) {
     std::uint32_t nth = 0;
     for (const ListedFile& file : setup.survey->files)
         distribute_file(file, ++nth, setup, streams, window, ph12, block.get(), block_bytes);
+    remove_unlisted_leftovers(streams);
     if (streams.unchecked_tiles != 0)
         std::printf(
             "Warning: the directory of %s cannot be listed; %llu tiles without points were not "

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "console.hpp"
 #include "tile_table.hpp"
@@ -63,39 +64,72 @@ void remove_leftover(const TileStreams& all, std::uint16_t i, std::uint16_t c) {
         fail("\nFailed to remove empty tile file %s: %s\n", name.c_str(), std::strerror(errno));
 }
 
-// The tiles of range `r` from tile (i, c) on, in row-major order, that hold
-// no record.
-std::uint64_t empty_tiles_from(const TileRange& r, std::uint16_t i, std::uint16_t c) {
-    const std::uint64_t cols = r.col_max - r.col_min + 1u;
-    std::uint64_t n = (r.row_max - i) * cols + (r.col_max - c + 1u);
-    for (const auto& [key, e] : _tileInfo.tiles) {
-        const std::uint16_t row = key_row(key), col = key_col(key);
-        if (e.stats.nPts != 0 && row <= r.row_max && col >= r.col_min && col <= r.col_max &&
-            (row > i || (row == i && col >= c)))
-            --n;
+// The columns of one row that any of `ranges` covers, as sorted intervals
+// that neither overlap nor touch.
+void covered_columns(const std::vector<TileRange>& ranges,
+                     std::vector<std::pair<std::uint16_t, std::uint16_t>>& out) {
+    out.clear();
+    for (const TileRange& r : ranges) out.emplace_back(r.col_min, r.col_max);
+    std::sort(out.begin(), out.end());
+    std::size_t n = 0;
+    for (const auto& [lo, hi] : out) {
+        if (n != 0 && lo <= out[n - 1].second + 1u)
+            out[n - 1].second = std::max(out[n - 1].second, hi);
+        else
+            out[n++] = {lo, hi};
     }
-    return n;
-}
-
-// Removes, by name, the leftovers of every tile of range `r` without records,
-// within the run's budget of lookups; counts the tiles beyond it.
-void remove_leftovers_by_name(TileStreams& all, const TileRange& r) {
-    for (unsigned row = r.row_min; row <= r.row_max; ++row) {
-        const auto i = static_cast<std::uint16_t>(row);
-        for (unsigned col = r.col_min; col <= r.col_max; ++col) {
-            const auto c = static_cast<std::uint16_t>(col);
-            if (all.leftover_probes == kMaxLeftoverProbes) {
-                all.unchecked_tiles += empty_tiles_from(r, i, c);
-                return;
-            }
-            if (_tileInfo.points_in(i, c) != 0) continue;
-            ++all.leftover_probes;
-            remove_leftover(all, i, c);
-        }
-    }
+    out.resize(n);
 }
 
 }  // namespace
+
+void remove_unlisted_leftovers(TileStreams& all) {
+    std::vector<TileRange>& ranges = all.unlisted_ranges;
+    if (ranges.empty()) return;
+    const std::vector<std::uint32_t> filled = tiles_with_points();
+    std::vector<TileRange> active;
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> columns;
+    try {
+        std::sort(ranges.begin(), ranges.end(),
+                  [](const TileRange& a, const TileRange& b) { return a.row_min < b.row_min; });
+        active.reserve(ranges.size());
+        columns.reserve(ranges.size());
+    } catch (const std::bad_alloc&) {
+        fail_line("Failed to allocate memory for the tiles of a file");
+    }
+    // Rows from south to north; in each, the columns that some range covers,
+    // each tile looked up once however many ranges hold it.
+    std::size_t next = 0;
+    for (unsigned row = ranges.front().row_min; next < ranges.size() || !active.empty(); ++row) {
+        std::erase_if(active, [row](const TileRange& r) { return r.row_max < row; });
+        if (active.empty()) {
+            if (next == ranges.size()) break;
+            row = ranges[next].row_min;
+        }
+        while (next < ranges.size() && ranges[next].row_min == row) active.push_back(ranges[next++]);
+        covered_columns(active, columns);
+        const auto i = static_cast<std::uint16_t>(row);
+        for (const auto& [lo, hi] : columns) {
+            auto it = std::lower_bound(filled.begin(), filled.end(), tile_key(i, lo));
+            for (unsigned col = lo; col <= hi; ++col) {
+                const auto c = static_cast<std::uint16_t>(col);
+                if (it != filled.end() && *it == tile_key(i, c)) {
+                    ++it;
+                    continue;
+                }
+                if (all.leftover_probes == kMaxLeftoverProbes) {
+                    // Beyond the budget the empty tiles are counted, not looked up.
+                    const auto end = std::upper_bound(it, filled.end(), tile_key(i, hi));
+                    all.unchecked_tiles += (hi - col + 1u) - static_cast<std::uint64_t>(end - it);
+                    break;
+                }
+                ++all.leftover_probes;
+                remove_leftover(all, i, c);
+            }
+        }
+    }
+    ranges.clear();
+}
 
 TileStream& touch(FileJob& job, std::uint16_t r, std::uint16_t c) {
     TileStream& ts = tile_stream(job.streams, r, c);
@@ -138,7 +172,11 @@ void remove_leftover_tiles(FileJob& job, const std::vector<std::uint32_t>& prese
     if (r.empty()) return;
     TileStreams& all = job.streams;
     if (!listed) {
-        remove_leftovers_by_name(all, r);
+        try {
+            all.unlisted_ranges.push_back(r);
+        } catch (const std::bad_alloc&) {
+            fail_line("Failed to allocate memory for the tiles of a file");
+        }
         return;
     }
     for (unsigned row = r.row_min; row <= r.row_max; ++row) {

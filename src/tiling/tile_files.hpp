@@ -26,9 +26,14 @@ void remove_empty_tiles(FileJob& job);
 // and that hold no record of this run: a range whose tiles are not all
 // created up front ends as if they had been. When the output directory was
 // `listed`, `present` holds the sorted keys of the tiles found in it before
-// the run; otherwise every tile of the range without records is looked up by
-// name, up to kMaxLeftoverProbes names in a run, and those beyond are counted
-// in the streams' `unchecked_tiles`.
+// the run; otherwise the range is kept for remove_unlisted_leftovers.
 void remove_leftover_tiles(FileJob& job, const std::vector<std::uint32_t>& present, bool listed);
+
+// At the end of the distribution into a directory that cannot be listed:
+// looks up by name every tile of the kept ranges that holds no record, each
+// once however many ranges hold it, up to kMaxLeftoverProbes names in a run,
+// and removes what an earlier run left there; the tiles beyond that budget
+// are counted in `unchecked_tiles`.
+void remove_unlisted_leftovers(TileStreams& all);
 
 }  // namespace tessaro

@@ -33,6 +33,7 @@
 
 #include "las_records.hpp"
 #include "listed_files.hpp"
+#include "tile_grid.hpp"
 #include "tile_stats.hpp"
 
 namespace tessaro {
@@ -115,6 +116,8 @@ struct TileStreams {
     // that budget, not looked up.
     std::uint64_t leftover_probes = 0;
     std::uint64_t unchecked_tiles = 0;
+    // The tile ranges whose leftovers are looked up by name at the end.
+    std::vector<TileRange> unlisted_ranges;
 };
 
 // Most tile names looked up in a run for leftovers of an earlier run when
