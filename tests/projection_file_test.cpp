@@ -128,14 +128,16 @@ const GeoKey kProjectedModel{1024, 'S', 1};
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
-// Transverse Mercator on WGS 84 in a unit of `unit_size` metres, with
-// `latitude` of origin and `false_northing`, every key user-defined.
-Records user_transverse_mercator(double latitude, double false_northing, double unit_size = 1) {
+// Transverse Mercator (or the GeoTIFF projection method `method`) on WGS 84
+// in a unit of `unit_size` metres, with `latitude` of origin and
+// `false_northing`, every key user-defined.
+Records user_transverse_mercator(double latitude, double false_northing, double unit_size = 1,
+                                 double method = 1) {
     return key_records({kProjectedModel,
                         {2048, 'S', 4326},
                         {3072, 'S', 32767},
                         {3074, 'S', 32767},
-                        {3075, 'S', 1},
+                        {3075, 'S', method},
                         {3076, 'S', 32767},
                         {3077, 'D', unit_size},
                         {3080, 'D', 15},
@@ -217,6 +219,10 @@ const std::vector<CrsCase> kCases = {
      {{key_records({{1024, 'S', 2}, {2048, 'S', 32767}, {2050, 'S', 6326}, {2054, 'S', 65535}})},
       {key_records({{1024, 'S', 2}, {2048, 'S', 32767}, {2050, 'S', 6326}, {2054, 'S', 65535}})}},
      ""},
+    {"a projection method PROJ has no conversion for (Laborde oblique Mercator)",
+     {{user_transverse_mercator(0, 0, 1, 4)}, {user_transverse_mercator(0, 0, 1, 4)}},
+     nullptr,
+     "PROJ has no conversion for its projection method"},
     {"PROJ's database missing",
      {{{projected(32633)}}, {{projected(32633)}}},
      nullptr,
