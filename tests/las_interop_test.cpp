@@ -538,6 +538,10 @@ TEST(LasInterop, CopcReadsTheTilesOfUnboundedLas13And14RunsAsTheInputRecords) {
           WktPlace::vlr, RecordOrder::tiled},
          5},
         {{"1.3 format 1, buffer", 3, 1, 0, true, true, 0, WktPlace::none, RecordOrder::scan}, 5},
+        // Both sets of counts: the legacy ones and those of LAS 1.4.
+        {{"1.4 format 3, extra bytes, an EVLR, buffer", 4, 3, 4, true, true, 1, WktPlace::none,
+          RecordOrder::random},
+         5},
     };
     for (const Run& run : runs) {
         const WrittenSurvey& c = run.survey;
