@@ -1,8 +1,10 @@
 #include "listed_files.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -18,6 +20,30 @@ bool identify_open_file(int fd, FileId& id, std::uint64_t& size) {
     return true;
 }
 
+namespace {
+
+// The header fields after the first 227 bytes (LAS 1.3 and 1.4) of the open
+// file `fd` are those `file` had when validated; read in place, so the
+// file still stands right after its first 227 bytes.
+bool same_extension(int fd, const ListedFile& file) {
+    const std::size_t n = file.header_bytes - kHeaderBytes;
+    if (n == 0) return true;
+    unsigned char now[kLAS14HeaderBytes - kHeaderBytes];
+    unsigned char then[kLAS14HeaderBytes - kHeaderBytes];
+    if (n > sizeof now) return false;
+    extension_to_bytes(file.extension, then, n);
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t k = pread(fd, now + got, n - got, static_cast<off_t>(kHeaderBytes + got));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return false;
+        got += static_cast<std::size_t>(k);
+    }
+    return std::memcmp(now, then, n) == 0;
+}
+
+}  // namespace
+
 FilePtr reopen_listed(const ListedFile& file) {
     FilePtr f = open_file(file.name.c_str(), "rb");
     if (!f) return f;
@@ -28,7 +54,7 @@ FilePtr reopen_listed(const ListedFile& file) {
     header_to_bytes(file.header, then);
     if (!identify_open_file(fileno(f.get()), id, size) || !(id == file.id) || size != file.size ||
         std::fread(now, 1, kHeaderBytes, f.get()) != kHeaderBytes ||
-        std::memcmp(now, then, kHeaderBytes) != 0)
+        std::memcmp(now, then, kHeaderBytes) != 0 || !same_extension(fileno(f.get()), file))
         fail("\nFile %s has changed since it was validated\n", file.name.c_str());
     return f;
 }

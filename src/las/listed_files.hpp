@@ -54,8 +54,8 @@ struct ListedSurvey {
 // The identity and size of the open file `fd`; false when it cannot be told.
 bool identify_open_file(int fd, FileId& id, std::uint64_t& size);
 
-// Opens a listed file again for reading, standing right after its header
-// block. Null when it cannot be opened (the caller names the pass that
+// Opens a listed file again for reading, standing right after the first 227
+// bytes of its header block. Null when it cannot be opened (the caller names the pass that
 // failed); ends the run with "File ... has changed since it was validated"
 // when the file opened is not the one validated: another file, another size
 // or another header.
