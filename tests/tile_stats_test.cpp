@@ -1,4 +1,5 @@
 #include "tile_stats.hpp"
+#include "tile_headers.hpp"
 #include "tile_table.hpp"
 
 #include <gtest/gtest.h>
@@ -143,3 +144,43 @@ TEST_F(TileStats, PerFileCountRestartsWhileTotalsAccumulate) {
 }
 
 }  // namespace
+
+// The counts a tile header carries, for a tile within 32 bits and one past
+// them: LAS 1.4 formats 0 to 3 keep the legacy counts only where the count
+// fits, formats 6 to 8 never fill them; the 64-bit fields always count.
+TEST_F(TileStats, LegacyCountsOnlyWhereTheFormatAndTheCountAllowThem) {
+    struct Case {
+        unsigned format;
+        std::uint64_t points;
+        bool legacy;
+    };
+    const Case cases[] = {
+        {1, 7, true},
+        {1, std::uint64_t{UINT32_MAX} + 1, false},
+        {6, 7, false},
+        {6, std::uint64_t{UINT32_MAX} + 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format << ", " << c.points << " points");
+        TileStruct t = _tileInfo.at(0, 0);
+        t.nPts = c.points;
+        t.Ret[0] = c.points - 2;
+        t.Ret[1] = 2;
+        LasKind kind;
+        kind.VersionMinor = 4;
+        kind.format = *find_point_format(c.format);
+        kind.record_length = kind.format.size;
+        ListedFile creator;
+        LAS12Header h = header_with(0.01, 0);
+        h.NumberOfPointReturns = static_cast<std::uint32_t>(c.points);
+        h.NumberOfPointsByReturn[0] = static_cast<std::uint32_t>(c.points - 2);
+        h.NumberOfPointsByReturn[1] = 2;
+        const LAS14HeaderExtension e = tile_extension(t, kind, creator, 1000, h);
+        EXPECT_EQ(e.NumberOfPointRecords, c.points);
+        EXPECT_EQ(e.NumberOfPointsByReturn[0], c.points - 2);
+        EXPECT_EQ(e.NumberOfPointsByReturn[1], 2U);
+        EXPECT_EQ(h.NumberOfPointReturns, c.legacy ? c.points : 0U);
+        EXPECT_EQ(h.NumberOfPointsByReturn[0], c.legacy ? c.points - 2 : 0U);
+        EXPECT_EQ(h.NumberOfPointsByReturn[1], c.legacy ? 2U : 0U);
+    }
+}
