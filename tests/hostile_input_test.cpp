@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "conservation.hpp"
+#include "laz_writer.hpp"
 #include "run_binary.hpp"
 #include "survey_writer.hpp"
 
@@ -117,6 +118,8 @@ TEST(HostileInput, ListThatIsNoRegularFileIsRefused) {
 // inputs, under whatever name, is refused before any tile is written; the
 // inputs stay as they were. Before, the distribution truncated such an input
 // with the tile's new header and then read it back, and could end with 0.
+// The file a LAZ tile is compressed into, beside the tile, is opened only
+// when the tiles are compressed: refused then, before it is emptied.
 TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
     struct Case {
         const char* what;
@@ -124,6 +127,7 @@ TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
         const char* list;  // list file name
         const char* tile;  // the tile file that collides
         void (*make)(const TempDir& dir);
+        bool laz = false;  // the inputs are a1.laz and a2.laz, cut by tessaro_unbounded
     };
     const Case cases[] = {
         {"input listed under the tile's name", "tiles/t_", "list.txt", "tiles/t_R1C1.las",
@@ -149,25 +153,39 @@ TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
          }},
         {"the list file is a tile", "tiles/t_", "tiles/t_R1C3.las", "tiles/t_R1C3.las",
          [](const TempDir& d) { write_file(d.file("tiles/t_R1C3.las"), "a1.las\na2.las\n"); }},
+        {"file a LAZ tile is compressed into is a hard link of an input", "tiles/t_", "list.txt",
+         "tiles/t_R1C1.laz.part",
+         [](const TempDir& d) {
+             survey::compress_las_file(d.file("a1.las"), d.file("a1.laz"));
+             survey::compress_las_file(d.file("a2.las"), d.file("a2.laz"));
+             write_file(d.file("list.txt"), "a1.laz\na2.laz\n");
+             std::filesystem::create_hard_link(d.file("a1.laz"), d.file("tiles/t_R1C1.laz.part"));
+         },
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         small_survey(dir);
         c.make(dir);
+        const std::vector<std::string> files = c.laz ? std::vector<std::string>{"a1.laz", "a2.laz", c.tile}
+                                                     : std::vector<std::string>{"a1.las", "a2.las", c.tile};
         std::vector<std::string> before;
-        for (const char* f : {"a1.las", "a2.las", c.tile}) before.push_back(read_file(dir.file(f)));
-        const RunResult r = run_in(dir, {c.list, c.prefix, "100"});
+        for (const std::string& f : files) before.push_back(read_file(dir.file(f)));
+        const RunResult r =
+            c.laz ? test::run_program(TESSARO_UNBOUNDED_BIN, {c.list, c.prefix, "100"}, dir.path, 60)
+                  : run_in(dir, {c.list, c.prefix, "100"});
         EXPECT_EQ(r.signal, 0);
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(last_line(r.output), std::string("Tile file ") + c.tile +
                                            " is the list file or a file named in it; choose another "
                                            "tile prefix")
             << r.output;
-        EXPECT_EQ(r.output.find("Processing"), std::string::npos) << "the distribution began";
+        if (!c.laz) {
+            EXPECT_EQ(r.output.find("Processing"), std::string::npos) << "the distribution began";
+        }
         std::size_t k = 0;
-        for (const char* f : {"a1.las", "a2.las", c.tile})
-            EXPECT_EQ(read_file(dir.file(f)), before[k++]) << f;
+        for (const std::string& f : files) EXPECT_EQ(read_file(dir.file(f)), before[k++]) << f;
     }
 }
 

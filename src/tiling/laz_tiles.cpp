@@ -35,9 +35,14 @@ bool read_at(int fd, unsigned char* out, std::size_t n, std::uint64_t pos) {
 
 // Creates the file the tile's LAZ bytes go to, beside it: the header block
 // (written again at the end), the records before the points as the tile
-// holds them, and the place of the chunk table's offset.
+// holds them, and the place of the chunk table's offset. A file already
+// under that name is emptied only once it is known to be no input (the list
+// or a file it names, under another name through a hard link): checked on
+// the open descriptor, so no rename or link can come in between. An empty
+// file is no input (every input holds a header), and may bear the number of
+// an input removed since it was listed.
 void open_part(const LazTileWriter& w, LazTileWork& t) {
-    const int fd = open(t.part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+    const int fd = open(t.part.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW, 0666);
     if (fd < 0) fail("Failed to open file %s for writing\n", t.part.c_str());
     t.out.reset(fdopen(fd, "wb"));
     if (!t.out) {
@@ -45,10 +50,16 @@ void open_part(const LazTileWriter& w, LazTileWork& t) {
         fail("Failed to open file %s for writing\n", t.part.c_str());
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 ||
-        std::binary_search(w.inputs.begin(), w.inputs.end(), FileId{st.st_dev, st.st_ino}))
+    if (fstat(fd, &st) != 0) fail("Failed to open file %s for writing\n", t.part.c_str());
+    if (st.st_size > 0 && std::binary_search(w.inputs.begin(), w.inputs.end(), FileId{st.st_dev, st.st_ino}))
         fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
              t.part.c_str());
+    if (st.st_size > 0) {
+        int done;
+        do done = ftruncate(fd, 0);
+        while (done != 0 && errno == EINTR);
+        if (done != 0) fail("Failed to open file %s for writing\n", t.part.c_str());
+    }
     std::vector<unsigned char> head(static_cast<std::size_t>(t.records_at) + kChunkTableOffsetBytes);
     if (!read_at(fileno(t.raw.get()), head.data(), static_cast<std::size_t>(t.records_at), 0))
         fail("\nCannot read the header of tile file %s\n", t.name.c_str());
