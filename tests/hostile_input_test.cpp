@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -47,6 +48,15 @@ std::string last_line(const std::string& output) {
     std::string s = output;
     while (!s.empty() && s.back() == '\n') s.pop_back();
     return s.substr(s.rfind('\n') + 1);
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 RunResult run_in(const TempDir& dir, const std::vector<std::string>& args) {
@@ -119,7 +129,8 @@ TEST(HostileInput, ListThatIsNoRegularFileIsRefused) {
 // inputs stay as they were. Before, the distribution truncated such an input
 // with the tile's new header and then read it back, and could end with 0.
 // The file a LAZ tile is compressed into, beside the tile, is opened only
-// when the tiles are compressed: refused then, before it is emptied.
+// when the tiles are compressed: refused then, before it is emptied, and
+// every tile of the run, compressed or not, is removed.
 TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
     struct Case {
         const char* what;
@@ -154,12 +165,12 @@ TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
         {"the list file is a tile", "tiles/t_", "tiles/t_R1C3.las", "tiles/t_R1C3.las",
          [](const TempDir& d) { write_file(d.file("tiles/t_R1C3.las"), "a1.las\na2.las\n"); }},
         {"file a LAZ tile is compressed into is a hard link of an input", "tiles/t_", "list.txt",
-         "tiles/t_R1C1.laz.part",
+         "tiles/t_R3C3.laz.part",
          [](const TempDir& d) {
              survey::compress_las_file(d.file("a1.las"), d.file("a1.laz"));
              survey::compress_las_file(d.file("a2.las"), d.file("a2.laz"));
              write_file(d.file("list.txt"), "a1.laz\na2.laz\n");
-             std::filesystem::create_hard_link(d.file("a1.laz"), d.file("tiles/t_R1C1.laz.part"));
+             std::filesystem::create_hard_link(d.file("a1.laz"), d.file("tiles/t_R3C3.laz.part"));
          },
          true},
     };
@@ -181,7 +192,10 @@ TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
                                            " is the list file or a file named in it; choose another "
                                            "tile prefix")
             << r.output;
-        if (!c.laz) {
+        if (c.laz) {
+            EXPECT_EQ(names_in(dir.file("tiles")), std::vector<std::string>{"t_R3C3.laz.part"})
+                << "a tile of the run, compressed or not, or a part of one is left";
+        } else {
             EXPECT_EQ(r.output.find("Processing"), std::string::npos) << "the distribution began";
         }
         std::size_t k = 0;

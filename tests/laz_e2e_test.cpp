@@ -429,6 +429,12 @@ TEST(ConservationCheck, NoticesDamagedLazTiles) {
               std::string::npos);
     std::filesystem::rename(dir.file("T_R9C9.laz"), dir.file("T_R9C9.las"));
     EXPECT_TRUE(verify::check_conservation(rq).ok);
+    // The compressed file of a tile, left by a run that stopped before the
+    // file took the tile's name, is noticed even beside a sound tile.
+    const std::string part = tile_stems(dir.path, ".laz").front() + ".laz.part";
+    write_file(dir.file(part), original);
+    EXPECT_NE(verify::check_conservation(rq).message.find(part + " exists: a run stopped"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -968,6 +968,9 @@ std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest
 // first names in name order are shown. Names are those of the run's tiles:
 // .laz for LAZ inputs, .las otherwise; a tiler run writes and clears only
 // tiles of its own kind, so the other kind's files belong to another run.
+// A LAZ tile's compressed file, "<tile>.laz.part" until it takes the tile's
+// name, is left only by a run that stopped while compressing, whatever the
+// tile: it is stray too.
 void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     constexpr std::size_t kShownNames = 20;
     const auto [dir, stem] = prefix_parts(cx.naming.prefix);
@@ -982,10 +985,11 @@ void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     std::uint64_t count = 0;
     for (const auto& entry : it) {
         const std::string file = entry.path().filename().string();
-        if (file.compare(0, stem.size(), stem) != 0 ||
-            !tile_like(file.substr(stem.size()), cx.naming.extension))
-            continue;
-        const auto rc = parse_label(file.substr(stem.size()), cx.naming.width, cx.naming.extension);
+        if (file.compare(0, stem.size(), stem) != 0) continue;
+        const std::string rest = file.substr(stem.size());
+        const bool part = cx.inputs.front().laz && tile_like(rest, ".laz.part");
+        if (!part && !tile_like(rest, cx.naming.extension)) continue;
+        const auto rc = parse_label(rest, cx.naming.width, cx.naming.extension);
         const bool inside = rc && rc->first >= 1 && rc->second >= 1 && rc->first <= cx.grid.Rows &&
                             rc->second <= cx.grid.Cols;
         if (inside && table.find(rc->first - 1, rc->second - 1)) continue;
@@ -995,6 +999,9 @@ void check_no_stray_tiles(const Context& cx, const TileTable& table) {
             return std::filesystem::equivalent(entry.path(), in.path, same);
         });
         if (listed) continue;
+        if (part)
+            differ("file %s%s exists: a run stopped while it compressed its tiles", cx.naming.shown.c_str(),
+                   rest.c_str());
         ++count;
         shown.insert(cx.naming.shown + file.substr(stem.size()));
         if (shown.size() > kShownNames) shown.erase(std::prev(shown.end()));

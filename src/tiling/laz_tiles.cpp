@@ -60,10 +60,19 @@ void open_part(const LazTileWriter& w, LazTileWork& t) {
         while (done != 0 && errno == EINTR);
         if (done != 0) fail("Failed to open file %s for writing\n", t.part.c_str());
     }
+    t.part_made = true;
     std::vector<unsigned char> head(static_cast<std::size_t>(t.records_at) + kChunkTableOffsetBytes);
     if (!read_at(fileno(t.raw.get()), head.data(), static_cast<std::size_t>(t.records_at), 0))
         fail("\nCannot read the header of tile file %s\n", t.name.c_str());
     if (std::fwrite(head.data(), 1, head.size(), t.out.get()) != head.size()) write_failed(t);
+}
+
+void remove_laz_run(void* context) {
+    const LazTileWriter& w = *static_cast<const LazTileWriter*>(context);
+    // What unlink says is of no use: the run ends with the failure's message.
+    for (const std::unique_ptr<LazTileWork>& t : w.tiles)
+        if (t->part_made) unlink(t->part.c_str());
+    for (const std::string& name : w.run_tiles) unlink(name.c_str());
 }
 
 // The chunk table, its offset, the extended records and the header: the
@@ -187,9 +196,14 @@ void compress_tile(LazTileWriter& writer, LazTileWork work, std::uint64_t bytes)
     for (; chunks > 0; --chunks) submit_chunk(writer, t);
 }
 
+void remove_laz_run_on_failure(LazTileWriter& writer) {
+    set_fail_cleanup(remove_laz_run, &writer);
+}
+
 void finish_laz_tiles(LazTileWriter& writer) {
     while (!writer.in_flight.empty()) write_first_chunk(writer, true);
     finish_done_tiles(writer);
+    set_fail_cleanup(nullptr, nullptr);
 }
 
 }  // namespace tessaro
