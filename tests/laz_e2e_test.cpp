@@ -56,6 +56,9 @@ const LazCase kCases[] = {
     {"1.4 format 8, extra bytes, EVLR, random order, -r", 4, 8, 5, 1, RecordOrder::random, "-r 7", "200",
      30000, 50000, false},
     {"1 M points over 1600 tiles, -b", 2, 1, 0, 0, RecordOrder::scan, "-b 2", "50", 1000000, 50000, false},
+    // Records of 1,400 bytes: 47,935 to a chunk, the most that fit in 64 MiB.
+    {"1.2 format 0, records of 1,400 bytes, a tile of two chunks", 2, 0, 1380, 0, RecordOrder::scan, "",
+     "650", 53000, 20000, false},
 };
 
 survey::SurveySpec survey_of(const LazCase& c, const std::string& directory, bool laz) {
@@ -66,6 +69,8 @@ survey::SurveySpec survey_of(const LazCase& c, const std::string& directory, boo
     spec.VersionMinor = static_cast<std::uint8_t>(c.minor);
     spec.PointDataFormatID = static_cast<std::uint8_t>(c.format);
     spec.extra_bytes = c.extra_bytes;
+    // A descriptor of 192 bytes an extra byte: more than 341 do not fit the VLR.
+    spec.describe_extra_bytes = c.extra_bytes * 192 <= 65535;
     spec.evlrs = c.evlrs;
     spec.with_vlrs = true;
     spec.order = c.order;
@@ -157,8 +162,11 @@ void expect_same_tile(const std::string& las_path, const std::string& laz_path, 
     ASSERT_GE(las.bytes.size(), records_end);
     const std::string evlrs = las.bytes.substr(records_end);
 
-    // The records, decompressed, byte for byte and in order.
-    const std::vector<unsigned char> records = survey::laz_point_records(laz_path);
+    // The records, decompressed, byte for byte and in order, in chunks of
+    // at most 64 MiB of records whatever their length.
+    const survey::LazFileChunks chunks = survey::laz_file_chunks(laz_path);
+    for (const std::uint64_t n : chunks.chunk_points) EXPECT_LE(n * len, std::uint64_t{64} << 20);
+    const std::vector<unsigned char>& records = chunks.records;
     ASSERT_EQ(records.size(), las.points * len);
     for (std::uint64_t k = 0; k < las.points; ++k)
         ASSERT_EQ(std::memcmp(records.data() + k * len, las.data() + a.OffsetToData + k * len, len), 0)

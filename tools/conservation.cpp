@@ -807,7 +807,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
     const std::uint64_t points = header_bytes == kLAS14HeaderBytes
                                      ? load_le(head + kPointRecords, 8)
                                      : load_u32le(head + header_offset("NumberOfPointReturns"));
-    const LazChunkTable table = chunk_table_of(tile, offset, size, points, len, kLazTileChunkPoints);
+    const LazChunkTable table = chunk_table_of(tile, offset, size, points, len, laz_tile_chunk_points(len));
     if (!table.refusal.empty())
         differ("tile file %s has a chunk table that cannot be used: %s", name.c_str(), table.refusal.c_str());
     const std::uint64_t table_offset = load_le(table_at, 8);
@@ -816,7 +816,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
     if (first_chunk_offset(offset) + chunk_bytes != table_offset)
         differ("tile file %s holds %llu bytes between its last chunk and its chunk table", name.c_str(),
                static_cast<unsigned long long>(table_offset - first_chunk_offset(offset) - chunk_bytes));
-    const std::vector<unsigned char> coded = chunk_table_bytes(table.chunks, kLazTileChunkPoints);
+    const std::vector<unsigned char> coded = chunk_table_bytes(table.chunks, laz_tile_chunk_points(len));
     const std::uint64_t table_end = table_offset + coded.size();
     if (size < table_end || size - table_end != evlr_bytes)
         differ(
@@ -845,7 +845,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
 
 // The bytes of a LAZ tile from its header to its points: the creating
 // file's, except the payload of its LAZ record, which describes the tile's
-// own chunks (of kLazTileChunkPoints points), zero-padded to the length of
+// own chunks (of laz_tile_chunk_points points), zero-padded to the length of
 // the creating file's.
 void compare_laz_pre_point_bytes(const Input& creator, std::FILE* tile, const std::string& name) {
     const std::uint64_t from = creator.header_bytes, at = creator.laz_record_at;

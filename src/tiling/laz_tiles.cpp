@@ -82,7 +82,7 @@ void finish_tile(const LazTileWriter& w, LazTileWork& t) {
     std::uint64_t table_at = 0;
     std::vector<unsigned char> table;
     try {
-        table = chunk_table_bytes(t.chunks, kLazTileChunkPoints);
+        table = chunk_table_bytes(t.chunks, laz_tile_chunk_points(w.kind.record_length));
     } catch (const std::bad_alloc&) {
         fail("\nOut of memory for the chunk table of tile file %s\n", t.name.c_str());
     }
@@ -145,7 +145,7 @@ bool write_first_chunk(LazTileWriter& w, bool wait) {
 
 void submit_chunk(LazTileWriter& w, LazTileWork& t) {
     const std::size_t len = w.kind.record_length;
-    const std::uint64_t n = std::min<std::uint64_t>(kLazTileChunkPoints, t.points - t.next_point);
+    const std::uint64_t n = std::min<std::uint64_t>(laz_tile_chunk_points(len), t.points - t.next_point);
     std::unique_ptr<CodecJob> job;
     try {
         if (!w.spare.empty()) {
@@ -192,7 +192,8 @@ void compress_tile(LazTileWriter& writer, LazTileWork work, std::uint64_t bytes)
     open_part(writer, t);
     // Writing the tile's last chunk may finish the tile and free it, so the
     // number of chunks is counted before the first is handed over.
-    std::uint64_t chunks = (t.points + kLazTileChunkPoints - 1) / kLazTileChunkPoints;
+    const std::uint32_t per_chunk = laz_tile_chunk_points(len);
+    std::uint64_t chunks = (t.points + per_chunk - 1) / per_chunk;
     for (; chunks > 0; --chunks) submit_chunk(writer, t);
 }
 

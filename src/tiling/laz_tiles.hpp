@@ -1,10 +1,11 @@
 // LAZ tiles are written as LAS tiles first, their records uncompressed after
 // the input's header and records, and compressed when their headers are
-// written: each tile's records in chunks of kLazTileChunkPoints points (the
-// last one fewer), by the codec's workers, into a new file that then takes
-// the tile's name. Chunks of that size compress as well as LAZ files usually
-// do, whatever the order of the input records and however many tiles they
-// reach at once, and every reader of LAZ reads them.
+// written: each tile's records in chunks of laz_tile_chunk_points points (the
+// last one fewer; 50,000 unless the records are long), by the codec's
+// workers, into a new file that then takes the tile's name. Chunks of that
+// size compress as well as LAZ files usually do, whatever the order of the
+// input records and however many tiles they reach at once, and every reader
+// of LAZ reads them.
 #pragma once
 
 #include <cstdint>
