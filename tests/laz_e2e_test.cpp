@@ -55,11 +55,11 @@ struct LazCase {
 
 const LazCase kCases[] = {
     {"1.2 format 1, tiles of several chunks", 2, 1, 0, 0, RecordOrder::scan, "", "250", 400000, 50000, true},
-    {"1.2 format 3, random order, -b", 2, 3, 0, 0, RecordOrder::random, "-b 10", "200", 40000, 50000, false},
+    {"1.2 format 3, random order, -b", 2, 3, 0, 0, RecordOrder::random, "-b 10", "200", 40000, 50000, true},
     {"1.4 format 6, extra bytes, EVLRs, small chunks, -b", 4, 6, 13, 2, RecordOrder::scan, "-b 10", "400",
      100000, 1000, true},
     {"1.4 format 8, extra bytes, EVLR, random order, -r", 4, 8, 5, 1, RecordOrder::random, "-r 7", "200",
-     30000, 50000, false},
+     30000, 50000, true},
     {"1 M points over 1600 tiles, -b", 2, 1, 0, 0, RecordOrder::scan, "-b 2", "50", 1000000, 50000, false},
     // Records of 1,400 bytes: 47,935 to a chunk, the most that fit in 64 MiB.
     {"1.2 format 0, records of 1,400 bytes, a tile of two chunks", 2, 0, 1380, 0, RecordOrder::scan, "",
