@@ -8,11 +8,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "conservation.hpp"
+#include "laz_writer.hpp"
 #include "run_binary.hpp"
 #include "survey_writer.hpp"
 
@@ -46,6 +48,15 @@ std::string last_line(const std::string& output) {
     std::string s = output;
     while (!s.empty() && s.back() == '\n') s.pop_back();
     return s.substr(s.rfind('\n') + 1);
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 RunResult run_in(const TempDir& dir, const std::vector<std::string>& args) {
@@ -117,6 +128,9 @@ TEST(HostileInput, ListThatIsNoRegularFileIsRefused) {
 // inputs, under whatever name, is refused before any tile is written; the
 // inputs stay as they were. Before, the distribution truncated such an input
 // with the tile's new header and then read it back, and could end with 0.
+// The file a LAZ tile is compressed into, beside the tile, is opened only
+// when the tiles are compressed: refused then, before it is emptied, and
+// every tile of the run, compressed or not, is removed.
 TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
     struct Case {
         const char* what;
@@ -124,6 +138,7 @@ TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
         const char* list;  // list file name
         const char* tile;  // the tile file that collides
         void (*make)(const TempDir& dir);
+        bool laz = false;  // the inputs are a1.laz and a2.laz, cut by tessaro_unbounded
     };
     const Case cases[] = {
         {"input listed under the tile's name", "tiles/t_", "list.txt", "tiles/t_R1C1.las",
@@ -149,25 +164,42 @@ TEST(HostileInput, TileThatIsAnInputIsRefusedBeforeAnyTileIsWritten) {
          }},
         {"the list file is a tile", "tiles/t_", "tiles/t_R1C3.las", "tiles/t_R1C3.las",
          [](const TempDir& d) { write_file(d.file("tiles/t_R1C3.las"), "a1.las\na2.las\n"); }},
+        {"file a LAZ tile is compressed into is a hard link of an input", "tiles/t_", "list.txt",
+         "tiles/t_R3C3.laz.part",
+         [](const TempDir& d) {
+             survey::compress_las_file(d.file("a1.las"), d.file("a1.laz"));
+             survey::compress_las_file(d.file("a2.las"), d.file("a2.laz"));
+             write_file(d.file("list.txt"), "a1.laz\na2.laz\n");
+             std::filesystem::create_hard_link(d.file("a1.laz"), d.file("tiles/t_R3C3.laz.part"));
+         },
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         small_survey(dir);
         c.make(dir);
+        const std::vector<std::string> files = c.laz ? std::vector<std::string>{"a1.laz", "a2.laz", c.tile}
+                                                     : std::vector<std::string>{"a1.las", "a2.las", c.tile};
         std::vector<std::string> before;
-        for (const char* f : {"a1.las", "a2.las", c.tile}) before.push_back(read_file(dir.file(f)));
-        const RunResult r = run_in(dir, {c.list, c.prefix, "100"});
+        for (const std::string& f : files) before.push_back(read_file(dir.file(f)));
+        const RunResult r =
+            c.laz ? test::run_program(TESSARO_UNBOUNDED_BIN, {c.list, c.prefix, "100"}, dir.path, 60)
+                  : run_in(dir, {c.list, c.prefix, "100"});
         EXPECT_EQ(r.signal, 0);
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(last_line(r.output), std::string("Tile file ") + c.tile +
                                            " is the list file or a file named in it; choose another "
                                            "tile prefix")
             << r.output;
-        EXPECT_EQ(r.output.find("Processing"), std::string::npos) << "the distribution began";
+        if (c.laz) {
+            EXPECT_EQ(names_in(dir.file("tiles")), std::vector<std::string>{"t_R3C3.laz.part"})
+                << "a tile of the run, compressed or not, or a part of one is left";
+        } else {
+            EXPECT_EQ(r.output.find("Processing"), std::string::npos) << "the distribution began";
+        }
         std::size_t k = 0;
-        for (const char* f : {"a1.las", "a2.las", c.tile})
-            EXPECT_EQ(read_file(dir.file(f)), before[k++]) << f;
+        for (const std::string& f : files) EXPECT_EQ(read_file(dir.file(f)), before[k++]) << f;
     }
 }
 

@@ -367,7 +367,8 @@ TEST(LazChunkTable, TableThatDoesNotFitTheFileIsRefused) {
         const char* name;
         std::vector<unsigned char> bytes;
         std::uint64_t point_count;
-        const char* refusal;  // a part of it
+        const char* refusal;                               // a part of it
+        std::uint32_t chunk_size = kLazVariableChunkSize;  // of the LAZ record
     };
     const Case cases[] = {
         {"offset past the end of the file", with_offset(f.bytes.size() + 100), total, "lies outside"},
@@ -388,12 +389,16 @@ TEST(LazChunkTable, TableThatDoesNotFitTheFileIsRefused) {
          {f.bytes.begin(), f.bytes.begin() + 230},
          total,
          "cannot be read"},
+        {"chunks of the LAZ record's size would be 3", f.bytes, total,
+         "the LAZ record's chunk size of 2000 points contradicts the chunk table: the header's 5904 points "
+         "make 3 chunks of that size, the table has 4",
+         2000},
     };
     for (const Case& c : cases) {
         TempFile file("laz_table_refused.bin");
         write_bytes(file.path, c.bytes);
         const LazChunkTable table =
-            read_table(file.path, {227, c.bytes.size(), c.point_count, 20, kLazVariableChunkSize});
+            read_table(file.path, {227, c.bytes.size(), c.point_count, 20, c.chunk_size});
         EXPECT_NE(table.refusal.find(c.refusal), std::string::npos) << c.name << ": " << table.refusal;
         EXPECT_TRUE(table.chunks.empty()) << c.name;
     }

@@ -5,17 +5,22 @@
 // what compression changes, the console reports must agree, and the
 // conservation check must pass on the LAZ run. The copc package, an
 // independent LAZ reader with its own build of the codec, must read the LAZ
-// tiles as the LAS tiles.
+// tiles as the LAS tiles. A LAZ run that cannot go on must leave no tile.
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,12 +55,15 @@ struct LazCase {
 
 const LazCase kCases[] = {
     {"1.2 format 1, tiles of several chunks", 2, 1, 0, 0, RecordOrder::scan, "", "250", 400000, 50000, true},
-    {"1.2 format 3, random order, -b", 2, 3, 0, 0, RecordOrder::random, "-b 10", "200", 40000, 50000, false},
+    {"1.2 format 3, random order, -b", 2, 3, 0, 0, RecordOrder::random, "-b 10", "200", 40000, 50000, true},
     {"1.4 format 6, extra bytes, EVLRs, small chunks, -b", 4, 6, 13, 2, RecordOrder::scan, "-b 10", "400",
      100000, 1000, true},
     {"1.4 format 8, extra bytes, EVLR, random order, -r", 4, 8, 5, 1, RecordOrder::random, "-r 7", "200",
-     30000, 50000, false},
+     30000, 50000, true},
     {"1 M points over 1600 tiles, -b", 2, 1, 0, 0, RecordOrder::scan, "-b 2", "50", 1000000, 50000, false},
+    // Records of 1,400 bytes: 47,935 to a chunk, the most that fit in 64 MiB.
+    {"1.2 format 0, records of 1,400 bytes, a tile of two chunks", 2, 0, 1380, 0, RecordOrder::scan, "",
+     "650", 53000, 20000, false},
 };
 
 survey::SurveySpec survey_of(const LazCase& c, const std::string& directory, bool laz) {
@@ -66,6 +74,8 @@ survey::SurveySpec survey_of(const LazCase& c, const std::string& directory, boo
     spec.VersionMinor = static_cast<std::uint8_t>(c.minor);
     spec.PointDataFormatID = static_cast<std::uint8_t>(c.format);
     spec.extra_bytes = c.extra_bytes;
+    // A descriptor of 192 bytes an extra byte: more than 341 do not fit the VLR.
+    spec.describe_extra_bytes = c.extra_bytes * 192 <= 65535;
     spec.evlrs = c.evlrs;
     spec.with_vlrs = true;
     spec.order = c.order;
@@ -157,8 +167,11 @@ void expect_same_tile(const std::string& las_path, const std::string& laz_path, 
     ASSERT_GE(las.bytes.size(), records_end);
     const std::string evlrs = las.bytes.substr(records_end);
 
-    // The records, decompressed, byte for byte and in order.
-    const std::vector<unsigned char> records = survey::laz_point_records(laz_path);
+    // The records, decompressed, byte for byte and in order, in chunks of
+    // at most 64 MiB of records whatever their length.
+    const survey::LazFileChunks chunks = survey::laz_file_chunks(laz_path);
+    for (const std::uint64_t n : chunks.chunk_points) EXPECT_LE(n * len, std::uint64_t{64} << 20);
+    const std::vector<unsigned char>& records = chunks.records;
     ASSERT_EQ(records.size(), las.points * len);
     for (std::uint64_t k = 0; k < las.points; ++k)
         ASSERT_EQ(std::memcmp(records.data() + k * len, las.data() + a.OffsetToData + k * len, len), 0)
@@ -361,6 +374,119 @@ TEST(LazTiling, OneProcessorWritesTheTilesOfEveryProcessor) {
         EXPECT_EQ(read_file(dir.file("one/" + t + ".laz")), read_file(dir.file(t + ".laz"))) << t;
 }
 
+// The names of the files "T_*" in `dir`: tiles, compressed or not, and the
+// files tiles are compressed into.
+std::vector<std::string> tile_files_in(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().rfind("T_", 0) == 0) names.push_back(entry.path().filename());
+    return names;
+}
+
+// Where chunk `k` (from 0) of the LAZ file `path`, of chunks of
+// `chunk_points` points, starts.
+std::uint64_t chunk_offset(const std::string& path, std::uint32_t chunk_points, std::size_t k) {
+    const TileBytes f = tile_bytes(path);
+    LazFileLayout layout;
+    layout.point_data_offset = f.header.base.OffsetToData;
+    const std::uint64_t evlrs = f.header.StartOfFirstExtendedVariableLengthRecord;
+    layout.data_end = evlrs != 0 ? evlrs : f.bytes.size();
+    layout.point_count = f.points;
+    layout.record_length = f.header.base.PointDataRecordLength;
+    layout.chunk_size = chunk_points;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) throw std::runtime_error("cannot open " + path);
+    const LazChunkTable table = read_chunk_table(file.get(), layout);
+    if (!table.refusal.empty() || table.chunks.size() <= k)
+        throw std::runtime_error("no chunk " + std::to_string(k));
+    return table.chunks[k].byte_offset;
+}
+
+// A LAZ run that cannot go on ends with status 255 and its message naming
+// the file, and leaves no tile of the run, compressed or not, nor a file a
+// tile was being compressed into: refused inputs before any tile is
+// written, an input chunk that cannot be decoded once tiles exist (the
+// second of three files), and a full disk while the tiles are compressed
+// (a file size limit that the uncompressed tiles stay below, but not a
+// compressed tile with the 65,600-byte extended record of its input).
+TEST(LazTiling, RunThatCannotGoOnNamesTheFileAndLeavesNoTile) {
+    const LazCase c{"1.4 format 6, EVLR", 4, 6, 0, 1, RecordOrder::scan, "", "200", 6000, 500, false};
+    struct Case {
+        const char* what;
+        std::function<void(const TempDir& dir)> spoil;
+        const char* begins;  // a line of the output, the message, begins with this
+        const char* holds;   // and holds this after it
+        rlim_t file_size_limit = RLIM_INFINITY;
+    };
+    const auto patch = [](const std::string& path, std::uint64_t at, std::uint64_t value, std::size_t bytes) {
+        std::string data = read_file(path);
+        store_le(reinterpret_cast<unsigned char*>(data.data()) + at, bytes, value);
+        write_file(path, data);
+    };
+    const Case cases[] = {
+        {"a list of LAS and LAZ files",
+         [&](const TempDir& d) {
+             survey::generate_survey(survey_of(c, d.file("las"), false));
+             write_file(d.file("survey.txt"), "strip_01.laz\nlas/strip_02.las\nstrip_03.laz\n");
+         },
+         "The list names both LAS and LAZ files (las/strip_02.las and strip_01.laz): ",
+         "tile each kind in a run of its own"},
+        {"an unknown compressor in the LAZ record",
+         [&](const TempDir& d) {
+             // The LAZ record is the last variable-length record; its
+             // compressor opens its payload.
+             const std::string path = d.file("strip_02.laz");
+             const LazPointLayout layout{c.format, static_cast<std::uint16_t>(c.extra_bytes)};
+             const std::uint64_t payload = laz_record_payload(laz_record_for(layout)).size();
+             patch(path, tile_bytes(path).header.base.OffsetToData - payload, 9, 2);
+         },
+         "The LAZ record of strip_02.laz cannot be used: the LAZ record names compressor 9; ", ""},
+        {"a chunk table offset outside the file",
+         [&](const TempDir& d) {
+             const std::string path = d.file("strip_02.laz");
+             const TileBytes f = tile_bytes(path);
+             patch(path, f.header.base.OffsetToData, f.bytes.size() + 1000, 8);
+         },
+         "The chunk table of strip_02.laz cannot be used: the chunk table offset ",
+         " lies outside the file's point data"},
+        {"a damaged chunk in the second of three files",
+         [&](const TempDir& d) {
+             // A layered chunk's first record (30 bytes in format 6) is
+             // followed by its point count.
+             const std::string path = d.file("strip_02.laz");
+             patch(path, chunk_offset(path, c.chunk_points, 2) + 30, 7, 4);
+         },
+         "File strip_02.laz cannot be read: chunk 3 cannot be read: the chunk holds 7 points",
+         "; the tiles of this run are removed"},
+        {"a full disk while the tiles are compressed", [](const TempDir&) {},
+         "Failed to rewrite the header of tile file T_R", ".laz.part: File too large", 60000},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        TempDir dir;
+        survey::generate_survey(survey_of(c, dir.path, true));
+        write_file(dir.file("survey.txt"), "strip_01.laz\nstrip_02.laz\nstrip_03.laz\n");
+        k.spoil(dir);
+        test::RunHooks hooks;
+        const rlim_t limit = k.file_size_limit;
+        hooks.before_exec = [limit] {
+            // Past the limit a write fails with EFBIG rather than a signal.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit bytes{limit, limit};
+            if (setrlimit(RLIMIT_FSIZE, &bytes) != 0) _exit(126);
+        };
+        const RunResult r = test::run_program(TESSARO_UNBOUNDED_BIN, run_args(c), dir.path, 300, hooks);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 255) << r.output;
+        const std::vector<std::string> lines = split(r.output, '\n');
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind(k.begins, 0) == 0 &&
+                   line.find(k.holds, std::strlen(k.begins)) != std::string::npos;
+        })) << r.output;
+        EXPECT_EQ(tile_files_in(dir.path), std::vector<std::string>{});
+    }
+}
+
 // The conservation check must notice damage to a sound LAZ tile wherever it
 // lies: chunks, LAZ record, header, chunk table, the bytes after it.
 TEST(ConservationCheck, NoticesDamagedLazTiles) {
@@ -429,6 +555,12 @@ TEST(ConservationCheck, NoticesDamagedLazTiles) {
               std::string::npos);
     std::filesystem::rename(dir.file("T_R9C9.laz"), dir.file("T_R9C9.las"));
     EXPECT_TRUE(verify::check_conservation(rq).ok);
+    // The compressed file of a tile, left by a run that stopped before the
+    // file took the tile's name, is noticed even beside a sound tile.
+    const std::string part = tile_stems(dir.path, ".laz").front() + ".laz.part";
+    write_file(dir.file(part), original);
+    EXPECT_NE(verify::check_conservation(rq).message.find(part + " exists: a run stopped"),
+              std::string::npos);
 }
 
 }  // namespace

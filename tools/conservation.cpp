@@ -807,7 +807,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
     const std::uint64_t points = header_bytes == kLAS14HeaderBytes
                                      ? load_le(head + kPointRecords, 8)
                                      : load_u32le(head + header_offset("NumberOfPointReturns"));
-    const LazChunkTable table = chunk_table_of(tile, offset, size, points, len, kLazTileChunkPoints);
+    const LazChunkTable table = chunk_table_of(tile, offset, size, points, len, laz_tile_chunk_points(len));
     if (!table.refusal.empty())
         differ("tile file %s has a chunk table that cannot be used: %s", name.c_str(), table.refusal.c_str());
     const std::uint64_t table_offset = load_le(table_at, 8);
@@ -816,7 +816,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
     if (first_chunk_offset(offset) + chunk_bytes != table_offset)
         differ("tile file %s holds %llu bytes between its last chunk and its chunk table", name.c_str(),
                static_cast<unsigned long long>(table_offset - first_chunk_offset(offset) - chunk_bytes));
-    const std::vector<unsigned char> coded = chunk_table_bytes(table.chunks, kLazTileChunkPoints);
+    const std::vector<unsigned char> coded = chunk_table_bytes(table.chunks, laz_tile_chunk_points(len));
     const std::uint64_t table_end = table_offset + coded.size();
     if (size < table_end || size - table_end != evlr_bytes)
         differ(
@@ -845,7 +845,7 @@ std::uint64_t check_laz_records(Context& cx, const Expected& e, std::FILE* tile,
 
 // The bytes of a LAZ tile from its header to its points: the creating
 // file's, except the payload of its LAZ record, which describes the tile's
-// own chunks (of kLazTileChunkPoints points), zero-padded to the length of
+// own chunks (of laz_tile_chunk_points points), zero-padded to the length of
 // the creating file's.
 void compare_laz_pre_point_bytes(const Input& creator, std::FILE* tile, const std::string& name) {
     const std::uint64_t from = creator.header_bytes, at = creator.laz_record_at;
@@ -968,6 +968,9 @@ std::optional<std::pair<unsigned, unsigned>> parse_label(const std::string& rest
 // first names in name order are shown. Names are those of the run's tiles:
 // .laz for LAZ inputs, .las otherwise; a tiler run writes and clears only
 // tiles of its own kind, so the other kind's files belong to another run.
+// A LAZ tile's compressed file, "<tile>.laz.part" until it takes the tile's
+// name, is left only by a run that stopped while compressing, whatever the
+// tile: it is stray too.
 void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     constexpr std::size_t kShownNames = 20;
     const auto [dir, stem] = prefix_parts(cx.naming.prefix);
@@ -982,10 +985,11 @@ void check_no_stray_tiles(const Context& cx, const TileTable& table) {
     std::uint64_t count = 0;
     for (const auto& entry : it) {
         const std::string file = entry.path().filename().string();
-        if (file.compare(0, stem.size(), stem) != 0 ||
-            !tile_like(file.substr(stem.size()), cx.naming.extension))
-            continue;
-        const auto rc = parse_label(file.substr(stem.size()), cx.naming.width, cx.naming.extension);
+        if (file.compare(0, stem.size(), stem) != 0) continue;
+        const std::string rest = file.substr(stem.size());
+        const bool part = cx.inputs.front().laz && tile_like(rest, ".laz.part");
+        if (!part && !tile_like(rest, cx.naming.extension)) continue;
+        const auto rc = parse_label(rest, cx.naming.width, cx.naming.extension);
         const bool inside = rc && rc->first >= 1 && rc->second >= 1 && rc->first <= cx.grid.Rows &&
                             rc->second <= cx.grid.Cols;
         if (inside && table.find(rc->first - 1, rc->second - 1)) continue;
@@ -995,6 +999,9 @@ void check_no_stray_tiles(const Context& cx, const TileTable& table) {
             return std::filesystem::equivalent(entry.path(), in.path, same);
         });
         if (listed) continue;
+        if (part)
+            differ("file %s%s exists: a run stopped while it compressed its tiles", cx.naming.shown.c_str(),
+                   rest.c_str());
         ++count;
         shown.insert(cx.naming.shown + file.substr(stem.size()));
         if (shown.size() > kShownNames) shown.erase(std::prev(shown.end()));

@@ -13,6 +13,13 @@ namespace tessaro {
 // Prints `message` followed by a line end and ends the process with status -1.
 [[noreturn]] void fail_line(const char* message);
 
+// What fail() does before it prints its message: a stage that would leave
+// files no reader can use if the run ended in its midst sets a cleanup while
+// it runs, and clears it (null) when it is done. The cleanup runs once, with
+// `context`; it must not call fail() nor throw.
+using FailCleanup = void (*)(void* context);
+void set_fail_cleanup(FailCleanup cleanup, void* context);
+
 // Closes a stdio stream when its owner goes out of scope; used for files whose
 // close result does not matter (read-only inputs).
 struct FileCloser {

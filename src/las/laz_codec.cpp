@@ -495,11 +495,20 @@ LazChunkTable read_chunk_table(std::FILE* file, const LazFileLayout& layout) {
     const std::uint64_t needed = layout.chunk_size == kLazVariableChunkSize || layout.chunk_size == 0
                                      ? 0
                                      : (layout.point_count + layout.chunk_size - 1) / layout.chunk_size;
-    if (count > layout.point_count || count > fit || (layout.point_count > 0 && count == 0) ||
-        (needed > 0 && count != needed)) {
+    if (count > layout.point_count || count > fit || (layout.point_count > 0 && count == 0)) {
         table.refusal = "the chunk table's " + std::to_string(count) + " chunks do not fit " +
                         std::to_string(layout.point_count) + " points in " + std::to_string(offset - first) +
                         " bytes";
+        return table;
+    }
+    // Chunks of a fixed size: the LAZ record's chunk size and the header's
+    // count give the number of chunks, which the table must have.
+    if (needed > 0 && count != needed) {
+        table.refusal = "the LAZ record's chunk size of " + std::to_string(layout.chunk_size) +
+                        " points contradicts the chunk table: the header's " +
+                        std::to_string(layout.point_count) + " points make " + std::to_string(needed) +
+                        (needed == 1 ? " chunk" : " chunks") + " of that size, the table has " +
+                        std::to_string(count);
         return table;
     }
     table.chunks.reserve(count);

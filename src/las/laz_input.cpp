@@ -94,7 +94,7 @@ bool check_laz_input(const char* name, std::FILE* file, const LAS12Header& heade
 
 std::vector<unsigned char> tile_laz_record(LazPointLayout layout) {
     LazRecord record = laz_record_for(layout);
-    record.chunk_size = kLazTileChunkPoints;
+    record.chunk_size = laz_tile_chunk_points(laz_record_length(layout));
     return laz_record_payload(record);
 }
 

@@ -17,12 +17,23 @@ namespace tessaro {
 // whole, so this bounds what reading a LAZ file holds.
 inline constexpr std::uint64_t kMaxLazChunkRecordBytes = std::uint64_t{64} * 1024 * 1024;
 
-// Points in every chunk of a LAZ tile but its last, as LAZ files commonly
-// hold them.
+// Points in a chunk of a LAZ tile, as LAZ files commonly hold them.
 inline constexpr std::uint32_t kLazTileChunkPoints = 50000;
 
+// Points in every chunk of a LAZ tile of records `record_length` bytes long
+// but its last: kLazTileChunkPoints, fewer for records longer than 1342
+// bytes, so that a chunk's records take at most kMaxLazChunkRecordBytes.
+// Every chunk being compressed holds its records, so this bounds the memory
+// of compression as it bounds that of decoding, and the tiles are inputs
+// that this tool reads.
+constexpr std::uint32_t laz_tile_chunk_points(std::uint64_t record_length) {
+    const std::uint64_t fit = kMaxLazChunkRecordBytes / record_length;
+    return fit < kLazTileChunkPoints ? static_cast<std::uint32_t>(fit) : kLazTileChunkPoints;
+}
+static_assert(laz_tile_chunk_points(65535) == 1024);
+
 // The payload of the LAZ record of LAZ tiles of records of `layout`: chunks
-// of kLazTileChunkPoints points.
+// of laz_tile_chunk_points points.
 std::vector<unsigned char> tile_laz_record(LazPointLayout layout);
 
 // What validation found of a LAZ file.

@@ -35,9 +35,14 @@ bool read_at(int fd, unsigned char* out, std::size_t n, std::uint64_t pos) {
 
 // Creates the file the tile's LAZ bytes go to, beside it: the header block
 // (written again at the end), the records before the points as the tile
-// holds them, and the place of the chunk table's offset.
+// holds them, and the place of the chunk table's offset. A file already
+// under that name is emptied only once it is known to be no input (the list
+// or a file it names, under another name through a hard link): checked on
+// the open descriptor, so no rename or link can come in between. An empty
+// file is no input (every input holds a header), and may bear the number of
+// an input removed since it was listed.
 void open_part(const LazTileWriter& w, LazTileWork& t) {
-    const int fd = open(t.part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+    const int fd = open(t.part.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW, 0666);
     if (fd < 0) fail("Failed to open file %s for writing\n", t.part.c_str());
     t.out.reset(fdopen(fd, "wb"));
     if (!t.out) {
@@ -45,14 +50,29 @@ void open_part(const LazTileWriter& w, LazTileWork& t) {
         fail("Failed to open file %s for writing\n", t.part.c_str());
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 ||
-        std::binary_search(w.inputs.begin(), w.inputs.end(), FileId{st.st_dev, st.st_ino}))
+    if (fstat(fd, &st) != 0) fail("Failed to open file %s for writing\n", t.part.c_str());
+    if (st.st_size > 0 && std::binary_search(w.inputs.begin(), w.inputs.end(), FileId{st.st_dev, st.st_ino}))
         fail("\nTile file %s is the list file or a file named in it; choose another tile prefix\n",
              t.part.c_str());
+    if (st.st_size > 0) {
+        int done;
+        do done = ftruncate(fd, 0);
+        while (done != 0 && errno == EINTR);
+        if (done != 0) fail("Failed to open file %s for writing\n", t.part.c_str());
+    }
+    t.part_made = true;
     std::vector<unsigned char> head(static_cast<std::size_t>(t.records_at) + kChunkTableOffsetBytes);
     if (!read_at(fileno(t.raw.get()), head.data(), static_cast<std::size_t>(t.records_at), 0))
         fail("\nCannot read the header of tile file %s\n", t.name.c_str());
     if (std::fwrite(head.data(), 1, head.size(), t.out.get()) != head.size()) write_failed(t);
+}
+
+void remove_laz_run(void* context) {
+    const LazTileWriter& w = *static_cast<const LazTileWriter*>(context);
+    // What unlink says is of no use: the run ends with the failure's message.
+    for (const std::unique_ptr<LazTileWork>& t : w.tiles)
+        if (t->part_made) unlink(t->part.c_str());
+    for (const std::string& name : w.run_tiles) unlink(name.c_str());
 }
 
 // The chunk table, its offset, the extended records and the header: the
@@ -62,7 +82,7 @@ void finish_tile(const LazTileWriter& w, LazTileWork& t) {
     std::uint64_t table_at = 0;
     std::vector<unsigned char> table;
     try {
-        table = chunk_table_bytes(t.chunks, kLazTileChunkPoints);
+        table = chunk_table_bytes(t.chunks, laz_tile_chunk_points(w.kind.record_length));
     } catch (const std::bad_alloc&) {
         fail("\nOut of memory for the chunk table of tile file %s\n", t.name.c_str());
     }
@@ -125,7 +145,7 @@ bool write_first_chunk(LazTileWriter& w, bool wait) {
 
 void submit_chunk(LazTileWriter& w, LazTileWork& t) {
     const std::size_t len = w.kind.record_length;
-    const std::uint64_t n = std::min<std::uint64_t>(kLazTileChunkPoints, t.points - t.next_point);
+    const std::uint64_t n = std::min<std::uint64_t>(laz_tile_chunk_points(len), t.points - t.next_point);
     std::unique_ptr<CodecJob> job;
     try {
         if (!w.spare.empty()) {
@@ -172,13 +192,19 @@ void compress_tile(LazTileWriter& writer, LazTileWork work, std::uint64_t bytes)
     open_part(writer, t);
     // Writing the tile's last chunk may finish the tile and free it, so the
     // number of chunks is counted before the first is handed over.
-    std::uint64_t chunks = (t.points + kLazTileChunkPoints - 1) / kLazTileChunkPoints;
+    const std::uint32_t per_chunk = laz_tile_chunk_points(len);
+    std::uint64_t chunks = (t.points + per_chunk - 1) / per_chunk;
     for (; chunks > 0; --chunks) submit_chunk(writer, t);
+}
+
+void remove_laz_run_on_failure(LazTileWriter& writer) {
+    set_fail_cleanup(remove_laz_run, &writer);
 }
 
 void finish_laz_tiles(LazTileWriter& writer) {
     while (!writer.in_flight.empty()) write_first_chunk(writer, true);
     finish_done_tiles(writer);
+    set_fail_cleanup(nullptr, nullptr);
 }
 
 }  // namespace tessaro

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "console.hpp"
 #include "laz_tiles.hpp"
@@ -95,6 +97,51 @@ LAS14HeaderExtension tile_extension(const TileStruct& t, const LasKind& kind, co
     return e;
 }
 
+namespace {
+
+// Rewrites the header of tile (r, c), or begins its compression for a LAZ
+// run.
+void finalize_tile(const std::string& tile, std::uint16_t r, std::uint16_t c, LAS12Header& base,
+                   const ListedSurvey& survey, const LasKind& kind, LazTileWriter& laz) {
+    const char* name = tile.c_str();
+    set_tile_header_fields(base, r, c);
+    std::FILE* f = std::fopen(name, "r+b");
+    if (!f) fail("\nCannot open tile file %s to rewrite its header: %s\n", name, std::strerror(errno));
+    FilePtr owner(f);
+    // The file under the tile's name must be the one the run wrote.
+    struct stat st;
+    const TileEntry& entry = _tileInfo.entry(r, c);
+    const TileFile& written = entry.file;
+    if (fstat(fileno(f), &st) != 0 || !(FileId{st.st_dev, st.st_ino} == written.id) ||
+        static_cast<std::uint64_t>(st.st_size) != written.bytes)
+        fail("\nTile file %s was removed or replaced while this run wrote it\n", name);
+    std::optional<LAS12Header> own = read_las_header(f);
+    if (!own) fail("\nCannot read the header of tile file %s\n", name);
+    LAS12Header header = base;
+    header.HeaderSize = own->HeaderSize;
+    header.OffsetToData = own->OffsetToData;
+    header.NumberOfVariableLengthRecords = own->NumberOfVariableLengthRecords;
+    const ListedFile& creator = survey.files.at(written.creator - 1);
+    if (kind.compressed) {
+        LazTileWork work;
+        work.name = tile;
+        work.raw = std::move(owner);
+        work.header = header;
+        work.creator = &creator;
+        work.stats = &entry.stats;
+        work.records_at = own->OffsetToData;
+        compress_tile(laz, std::move(work), written.bytes);
+        return;
+    }
+    const LAS14HeaderExtension extension = tile_extension(entry.stats, kind, creator, written.bytes, header);
+    if (extension.NumberOfExtendedVariableLengthRecords != 0) append_evlrs(f, name, creator);
+    write_header_block(f, name, header, extension, kind.header_bytes());
+    if (std::fclose(owner.release()) != 0)
+        fail("\nFailed to close tile file %s: %s\n", name, std::strerror(errno));
+}
+
+}  // namespace
+
 void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Header& base,
                            const ListedSurvey& survey, const LasKind& kind, CodecPool* pool,
                            const std::vector<FileId>& inputs) {
@@ -103,47 +150,32 @@ void finalize_tile_headers(const std::string& TilePrefix, int bufsize, LAS12Head
     laz.kind = kind;
     laz.inputs = inputs;
     if (pool != nullptr) laz.max_in_flight = 2 * std::max<std::size_t>(pool->workers.size(), 1) + 2;
-    for (const std::uint32_t key : tiles_with_points()) {
-        const std::uint16_t r = key_row(key), c = key_col(key);
-        const std::string tile = tile_file_name(TilePrefix, bufsize, r, c, kind.extension());
-        const char* name = tile.c_str();
-        set_tile_header_fields(base, r, c);
-        std::FILE* f = std::fopen(name, "r+b");
-        if (!f) fail("\nCannot open tile file %s to rewrite its header: %s\n", name, std::strerror(errno));
-        FilePtr owner(f);
-        // The file under the tile's name must be the one the run wrote.
-        struct stat st;
-        const TileEntry& entry = _tileInfo.entry(r, c);
-        const TileFile& written = entry.file;
-        if (fstat(fileno(f), &st) != 0 || !(FileId{st.st_dev, st.st_ino} == written.id) ||
-            static_cast<std::uint64_t>(st.st_size) != written.bytes)
-            fail("\nTile file %s was removed or replaced while this run wrote it\n", name);
-        std::optional<LAS12Header> own = read_las_header(f);
-        if (!own) fail("\nCannot read the header of tile file %s\n", name);
-        LAS12Header header = base;
-        header.HeaderSize = own->HeaderSize;
-        header.OffsetToData = own->OffsetToData;
-        header.NumberOfVariableLengthRecords = own->NumberOfVariableLengthRecords;
-        const ListedFile& creator = survey.files.at(written.creator - 1);
+    // The tiles of a LAZ run are LAS files under LAZ names until each is
+    // compressed: a failure from here on removes them all. An exception is
+    // caught here, before it could free chunks that the codec's workers are
+    // still compressing, and ends the run as main would report it.
+    try {
+        const std::vector<std::uint32_t> keys = tiles_with_points();
         if (kind.compressed) {
-            LazTileWork work;
-            work.name = tile;
-            work.raw = std::move(owner);
-            work.header = header;
-            work.creator = &creator;
-            work.stats = &entry.stats;
-            work.records_at = own->OffsetToData;
-            compress_tile(laz, std::move(work), written.bytes);
-            continue;
+            remove_laz_run_on_failure(laz);
+            laz.run_tiles.reserve(keys.size());
+            for (const std::uint32_t key : keys)
+                laz.run_tiles.push_back(
+                    tile_file_name(TilePrefix, bufsize, key_row(key), key_col(key), kind.extension()));
         }
-        const LAS14HeaderExtension extension =
-            tile_extension(entry.stats, kind, creator, written.bytes, header);
-        if (extension.NumberOfExtendedVariableLengthRecords != 0) append_evlrs(f, name, creator);
-        write_header_block(f, name, header, extension, kind.header_bytes());
-        if (std::fclose(owner.release()) != 0)
-            fail("\nFailed to close tile file %s: %s\n", name, std::strerror(errno));
+        for (const std::uint32_t key : keys) {
+            const std::uint16_t r = key_row(key), c = key_col(key);
+            finalize_tile(tile_file_name(TilePrefix, bufsize, r, c, kind.extension()), r, c, base, survey,
+                          kind, laz);
+        }
+        finish_laz_tiles(laz);
+    } catch (const std::bad_alloc&) {
+        if (!kind.compressed) throw;
+        fail("\nOut of memory\n");
+    } catch (const std::exception& e) {
+        if (!kind.compressed) throw;
+        fail("\nUnexpected failure: %s\n", e.what());
     }
-    finish_laz_tiles(laz);
 }
 
 }  // namespace tessaro
