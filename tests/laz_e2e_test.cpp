@@ -406,7 +406,8 @@ std::uint64_t chunk_offset(const std::string& path, std::uint32_t chunk_points, 
 // the file, and leaves no tile of the run, compressed or not, nor a file a
 // tile was being compressed into: refused inputs before any tile is
 // written, an input chunk that cannot be decoded once tiles exist (the
-// second of three files), and a full disk while the tiles are compressed
+// second of three files), a full disk while the records are distributed,
+// and a full disk while the tiles are compressed
 // (a file size limit that the uncompressed tiles stay below, but not a
 // compressed tile with the 65,600-byte extended record of its input).
 TEST(LazTiling, RunThatCannotGoOnNamesTheFileAndLeavesNoTile) {
@@ -458,6 +459,8 @@ TEST(LazTiling, RunThatCannotGoOnNamesTheFileAndLeavesNoTile) {
          },
          "File strip_02.laz cannot be read: chunk 3 cannot be read: the chunk holds 7 points",
          "; the tiles of this run are removed"},
+        {"a full disk while the records are distributed", [](const TempDir&) {},
+         "Failed to write to tile file T_R", ".laz: File too large", 3000},
         {"a full disk while the tiles are compressed", [](const TempDir&) {},
          "Failed to rewrite the header of tile file T_R", ".laz.part: File too large", 60000},
     };

@@ -189,6 +189,11 @@ void distribute_points(const DistributionSetup& setup, LAS12Header& ph12) {
     } catch (const std::bad_alloc&) {
         fail_line("Failed to allocate memory for the streams of the tile files");
     }
+    // The tiles of a LAZ run hold uncompressed records until they are
+    // compressed at the end: a run that fails before leaves none of them
+    // under a name that says LAZ.
+    if (setup.kind.compressed)
+        set_fail_cleanup([](void* all) { abandon_tile_streams(*static_cast<TileStreams*>(all)); }, &streams);
     std::uint32_t nth = 0;
     for (const ListedFile& file : setup.survey->files)
         distribute_file(file, ++nth, setup, streams, window, ph12, block.get(), block_bytes);
@@ -199,6 +204,7 @@ void distribute_points(const DistributionSetup& setup, LAS12Header& ph12) {
             "checked for files an earlier run left\n",
             setup.TilePrefix.c_str(), static_cast<unsigned long long>(streams.unchecked_tiles));
     close_tile_streams(streams);
+    set_fail_cleanup(nullptr, nullptr);
 }
 
 }  // namespace tessaro
