@@ -1,5 +1,8 @@
 #include "console.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 
@@ -28,6 +31,18 @@ void fail(const char* format, ...) {
     va_end(args);
     std::fflush(stdout);
     std::exit(-1);
+}
+
+bool read_at(int fd, unsigned char* out, std::size_t n, std::uint64_t pos) {
+    while (n > 0) {
+        const ssize_t got = pread(fd, out, n, static_cast<off_t>(pos));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        n -= static_cast<std::size_t>(got);
+        pos += static_cast<std::uint64_t>(got);
+    }
+    return true;
 }
 
 void fail_line(const char* message) {

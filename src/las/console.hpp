@@ -2,6 +2,8 @@
 // where the failure is found, then the process ends with status -1.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -30,6 +32,10 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 inline FilePtr open_file(const char* name, const char* mode) {
     return FilePtr(std::fopen(name, mode));
 }
+
+// Reads all `n` bytes at `pos` of the open file `fd`, whatever its position;
+// false when the file ends first or a read fails.
+bool read_at(int fd, unsigned char* out, std::size_t n, std::uint64_t pos);
 
 // Owner of a C library's handle: `Release`, the library's close or destroy
 // call, runs when the owner goes out of scope; what it returns is not looked

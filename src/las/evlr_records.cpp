@@ -7,25 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console.hpp"
 #include "las_bytes.hpp"
 
 namespace tessaro {
-namespace {
-
-// Reads `n` bytes at `pos`; false when they cannot all be read.
-bool read_at(int fd, unsigned char* out, std::size_t n, std::uint64_t pos) {
-    while (n > 0) {
-        const ssize_t got = pread(fd, out, n, static_cast<off_t>(pos));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        n -= static_cast<std::size_t>(got);
-        pos += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
-}  // namespace
 
 bool locate_evlrs(const char* filename, int fd, std::uint64_t start, std::uint32_t count,
                   std::uint64_t points_end, std::uint64_t size, EvlrSpan& span) {

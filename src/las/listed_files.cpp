@@ -1,10 +1,8 @@
 #include "listed_files.hpp"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -32,14 +30,7 @@ bool same_extension(int fd, const ListedFile& file) {
     unsigned char then[kLAS14HeaderBytes - kHeaderBytes];
     if (n > sizeof now) return false;
     extension_to_bytes(file.extension, then, n);
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t k = pread(fd, now + got, n - got, static_cast<off_t>(kHeaderBytes + got));
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return false;
-        got += static_cast<std::size_t>(k);
-    }
-    return std::memcmp(now, then, n) == 0;
+    return read_at(fd, now, n, kHeaderBytes) && std::memcmp(now, then, n) == 0;
 }
 
 }  // namespace

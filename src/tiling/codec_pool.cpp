@@ -6,21 +6,10 @@
 #include <cerrno>
 #include <new>
 
+#include "console.hpp"
+
 namespace tessaro {
 namespace {
-
-// Reads all `n` bytes at `pos`; false when the file ends first or a read fails.
-bool read_at(int fd, unsigned char* out, std::size_t n, std::uint64_t pos) {
-    while (n > 0) {
-        const ssize_t got = pread(fd, out, n, static_cast<off_t>(pos));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        n -= static_cast<std::size_t>(got);
-        pos += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
 
 void work(CodecPool& pool) {
     for (;;) {

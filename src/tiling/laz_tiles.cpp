@@ -20,19 +20,6 @@ namespace {
     fail("\nFailed to write the compressed tile file %s: %s\n", t.name.c_str(), std::strerror(errno));
 }
 
-// Reads all `n` bytes at `pos` of the open file `fd`.
-bool read_at(int fd, unsigned char* out, std::size_t n, std::uint64_t pos) {
-    while (n > 0) {
-        const ssize_t got = pread(fd, out, n, static_cast<off_t>(pos));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        out += got;
-        n -= static_cast<std::size_t>(got);
-        pos += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
 // Creates the file the tile's LAZ bytes go to, beside it: the header block
 // (written again at the end), the records before the points as the tile
 // holds them, and the place of the chunk table's offset. A file already
