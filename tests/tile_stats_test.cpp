@@ -176,11 +176,15 @@ TEST_F(TileStats, LegacyCountsOnlyWhereTheFormatAndTheCountAllowThem) {
         h.NumberOfPointsByReturn[0] = static_cast<std::uint32_t>(c.points - 2);
         h.NumberOfPointsByReturn[1] = 2;
         const LAS14HeaderExtension e = tile_extension(t, kind, creator, 1000, h);
-        EXPECT_EQ(e.NumberOfPointRecords, c.points);
-        EXPECT_EQ(e.NumberOfPointsByReturn[0], c.points - 2);
-        EXPECT_EQ(e.NumberOfPointsByReturn[1], 2U);
-        EXPECT_EQ(h.NumberOfPointReturns, c.legacy ? c.points : 0U);
-        EXPECT_EQ(h.NumberOfPointsByReturn[0], c.legacy ? c.points - 2 : 0U);
-        EXPECT_EQ(h.NumberOfPointsByReturn[1], c.legacy ? 2U : 0U);
+        // The packed records' fields are read by value, never bound to a reference.
+        const std::uint64_t counts[3] = {e.NumberOfPointRecords, e.NumberOfPointsByReturn[0],
+                                         e.NumberOfPointsByReturn[1]};
+        const std::uint64_t legacy[3] = {h.NumberOfPointReturns, h.NumberOfPointsByReturn[0],
+                                         h.NumberOfPointsByReturn[1]};
+        const std::uint64_t expected[3] = {c.points, c.points - 2, 2};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(counts[k], expected[k]) << k;
+            EXPECT_EQ(legacy[k], c.legacy ? expected[k] : 0U) << k;
+        }
     }
 }
