@@ -61,9 +61,6 @@ const LazCase kCases[] = {
     {"1.4 format 8, extra bytes, EVLR, random order, -r", 4, 8, 5, 1, RecordOrder::random, "-r 7", "200",
      30000, 50000, true},
     {"1 M points over 1600 tiles, -b", 2, 1, 0, 0, RecordOrder::scan, "-b 2", "50", 1000000, 50000, false},
-    // Records of 1,400 bytes: 47,935 to a chunk, the most that fit in 64 MiB.
-    {"1.2 format 0, records of 1,400 bytes, a tile of two chunks", 2, 0, 1380, 0, RecordOrder::scan, "",
-     "650", 53000, 20000, false},
 };
 
 survey::SurveySpec survey_of(const LazCase& c, const std::string& directory, bool laz) {
