@@ -937,12 +937,17 @@ constexpr std::uint64_t kLazEvery = 5;
 
 // The survey of mutant `index`: the LAZ and the LAS surveys each in turn.
 const BaseSurvey& base_for(const std::vector<BaseSurvey>& bases, std::uint64_t index) {
-    std::vector<const BaseSurvey*> las, laz;
-    for (const BaseSurvey& b : bases) (b.laz() ? laz : las).push_back(&b);
-    if (!laz.empty() && index % kLazEvery == kLazEvery - 1) return *laz[index / kLazEvery % laz.size()];
-    // The LAS mutants before this one.
-    const std::uint64_t n = laz.empty() ? index : index - index / kLazEvery;
-    return *las[n % las.size()];
+    const auto laz_count = static_cast<std::uint64_t>(
+        std::count_if(bases.begin(), bases.end(), [](const BaseSurvey& b) { return b.laz(); }));
+    const std::uint64_t las_count = bases.size() - laz_count;
+    if (laz_count == 0 || las_count == 0) return bases[index % bases.size()];
+    const bool laz = index % kLazEvery == kLazEvery - 1;
+    // Its turn among the mutants of its kind.
+    const std::uint64_t turn = laz ? index / kLazEvery : index - index / kLazEvery;
+    std::uint64_t k = turn % (laz ? laz_count : las_count);
+    for (const BaseSurvey& b : bases)
+        if (b.laz() == laz && k-- == 0) return b;
+    return bases.front();  // not reached: k is below the count of its kind
 }
 
 }  // namespace
