@@ -42,7 +42,8 @@ printf '%s\n' "${sources[@]}" |
     xargs -P "$jobs" -n 1 clang-tidy -p "$build_dir" --quiet --warnings-as-errors='*' >"$report" 2>&1 ||
     status=1
 # The fuzz targets are built by fuzz/build_and_run.sh, not by CMake.
-clang-tidy --quiet --warnings-as-errors='*' fuzz/*.cpp -- -std=c++20 -Isrc/las -Isrc/shapes >>"$report" 2>&1 || status=1
+clang-tidy --quiet --warnings-as-errors='*' fuzz/*.cpp -- -std=c++20 -Isrc/las -Isrc/shapes -Isrc/tiling -Itools \
+    >>"$report" 2>&1 || status=1
 # clang-tidy tells how many warnings it suppressed in system headers; only
 # findings count.
 if [[ $status -ne 0 ]] || grep -qE '(warning|error):' "$report"; then
@@ -67,5 +68,5 @@ run_cppcheck() {
 ignored=(-i tests/support -i third_party)
 for f in tests/*_test.cpp; do ignored+=(-i "$f"); done
 run_cppcheck --project="$build_dir/compile_commands.json" "${ignored[@]}" -j "$jobs"
-run_cppcheck -Isrc/las -Isrc/shapes fuzz/*.cpp
+run_cppcheck -Isrc/las -Isrc/shapes -Isrc/tiling -Itools fuzz/*.cpp
 echo "analyse: no findings"

@@ -20,7 +20,7 @@
 #   TESSARO_SCALAR_BUILD_DIR  build without SSE2 placement (default: build-scalar)
 #   TESSARO_JOBS            parallel build and test jobs (default: 2)
 #   TESSARO_SKIP_ASAN=1     leave out the sanitizer build (quicker local runs)
-#   TESSARO_CAMPAIGN_MUTANTS  mutants of the campaign of step 5 (default: 3000)
+#   TESSARO_CAMPAIGN_MUTANTS  mutants of the campaign of step 5 (default: 2400)
 #   TESSARO_FUZZ_SECONDS    length of the fuzz run of step 5 (default: 60)
 #   TESSARO_SKIP_CROSS=1    leave out the arm64 and s390x builds
 set -euo pipefail
@@ -137,8 +137,10 @@ fi
 
 # ---------------------------------------------------------------------------
 # 5. Hostile-input campaign: a short, bounded run of malformed list files and
-#    LAS files against the sanitizer build's tessaro. Its seed differs from
-#    the one of the CTest entry "hostile_campaign", so these are new mutants.
+#    LAS files against the sanitizer build's tessaro, and of LAZ files (one
+#    mutant in five, each about three times as long) against its
+#    tessaro_unbounded. Its seed differs from the one of the CTest entry
+#    "hostile_campaign", so these are new mutants.
 #    The limit of one run catches hangs: the heaviest mutants (records far
 #    outside their bounds over fine grids) take some 6 s in the sanitizer
 #    build on an idle machine of 2 cores and went past 10 s on a busy one.
@@ -146,10 +148,10 @@ fi
 campaign_dir="$asan_dir"
 [[ "${TESSARO_SKIP_ASAN:-0}" == "1" ]] && campaign_dir="$build_dir"
 log "Hostile-input campaign against $campaign_dir"
-bash scripts/campaign.sh --build "$campaign_dir" --mutants "${TESSARO_CAMPAIGN_MUTANTS:-3000}" --seed 2 \
+bash scripts/campaign.sh --build "$campaign_dir" --mutants "${TESSARO_CAMPAIGN_MUTANTS:-2400}" --seed 2 \
     --jobs "$jobs" --timeout 30
 step_done "hostile-input campaign"
-log "Fuzzing the LAS header readers and validation for ${TESSARO_FUZZ_SECONDS:-60} s"
+log "Fuzzing the LAS header readers and validation, the coordinate system records and LAZ input for ${TESSARO_FUZZ_SECONDS:-60} s"
 bash fuzz/build_and_run.sh "${TESSARO_FUZZ_SECONDS:-60}" build-fuzz
 step_done "fuzz run"
 

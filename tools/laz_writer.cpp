@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "las_bytes.hpp"
@@ -37,10 +38,9 @@ void append(std::vector<unsigned char>& out, const unsigned char* p, std::size_t
 
 }  // namespace
 
-void compress_las_file(const std::string& las_path, const std::string& laz_path, std::uint32_t chunk_points) {
-    const std::vector<unsigned char> in = read_all(las_path);
-    if (in.size() < kHeaderBytes || chunk_points == 0)
-        throw std::runtime_error("no LAS header in " + las_path);
+std::vector<unsigned char> compress_las_image(std::span<const unsigned char> in, std::uint32_t chunk_points,
+                                              std::vector<LazChunk>* chunk_places) {
+    if (in.size() < kHeaderBytes || chunk_points == 0) throw std::runtime_error("no LAS header");
     const LAS12Header h = header_from_bytes(in.data());
     const std::size_t header_bytes = header_bytes_of_version(h.VersionMinor);
     const LAS14HeaderExtension e =
@@ -48,10 +48,9 @@ void compress_las_file(const std::string& las_path, const std::string& laz_path,
     const std::uint64_t points = h.VersionMinor >= 4 ? e.NumberOfPointRecords : h.NumberOfPointReturns;
     const std::size_t len = h.PointDataRecordLength;
     const PointFormat* format = find_point_format(h.PointDataFormatID);
-    if (format == nullptr || len < format->size)
-        throw std::runtime_error("no point format to compress in " + las_path);
+    if (format == nullptr || len < format->size) throw std::runtime_error("no point format to compress");
     const std::size_t records_end = h.OffsetToData + points * len;
-    if (records_end > in.size()) throw std::runtime_error(las_path + " is truncated");
+    if (records_end > in.size()) throw std::runtime_error("truncated");
     const LazPointLayout layout{format->id, static_cast<std::uint16_t>(len - format->size)};
 
     LazRecord record = laz_record_for(layout);
@@ -94,7 +93,17 @@ void compress_las_file(const std::string& las_path, const std::string& laz_path,
     }
     header_to_bytes(lh, out.data());
     extension_to_bytes(le, out.data() + kHeaderBytes, header_bytes - kHeaderBytes);
+    if (chunk_places != nullptr) *chunk_places = std::move(chunks);
+    return out;
+}
 
+void compress_las_file(const std::string& las_path, const std::string& laz_path, std::uint32_t chunk_points) {
+    std::vector<unsigned char> out;
+    try {
+        out = compress_las_image(read_all(las_path), chunk_points);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(las_path + ": " + e.what());
+    }
     File f(std::fopen(laz_path.c_str(), "wb"));
     if (!f || std::fwrite(out.data(), 1, out.size(), f.get()) != out.size() || std::fclose(f.release()) != 0)
         throw std::runtime_error("cannot write " + laz_path);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ inline constexpr std::uint32_t kLazChunkPoints = 50000;
 // cannot be read or written.
 void compress_las_file(const std::string& las_path, const std::string& laz_path,
                        std::uint32_t chunk_points = kLazChunkPoints);
+
+// The LAZ file image of the LAS file image `las`, as compress_las_file writes
+// it; `chunks`, when given, receives where its chunks lie. Throws
+// std::runtime_error when the image cannot be compressed.
+std::vector<unsigned char> compress_las_image(std::span<const unsigned char> las,
+                                              std::uint32_t chunk_points = kLazChunkPoints,
+                                              std::vector<LazChunk>* chunks = nullptr);
 
 // The point records of a LAZ file, decompressed, with how its chunks cut them.
 struct LazFileChunks {

@@ -41,10 +41,8 @@ bool same_kind(const LasKind& a, const LasKind& b) {
            a.record_length == b.record_length && a.compressed == b.compressed;
 }
 
-// Reads the identity and header of a file that the checks by name accepted
-// as of `kind`, and runs the layout checks on that header: what is noted is
-// what was checked. A file whose header is of another kind now was replaced
-// in between.
+}  // namespace
+
 std::int16_t note_validated_file(ListedFile& file, const LasKind& kind) {
     const char* name = file.name.c_str();
     FilePtr f = open_file(name, "rb");
@@ -101,6 +99,8 @@ std::int16_t note_validated_file(ListedFile& file, const LasKind& kind) {
     const std::uint64_t data_end = e.NumberOfExtendedVariableLengthRecords != 0 ? file.evlrs.begin : size;
     return check_laz_input(name, f.get(), h, kind, file.points, data_end, file.laz) ? 0 : -1;
 }
+
+namespace {
 
 std::string version_text(const LasKind& k) {
     return "1." + std::to_string(k.VersionMinor);

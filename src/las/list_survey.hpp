@@ -24,6 +24,13 @@ std::uint16_t count_pass(std::FILE* fp_a, const char* ASCIIfile, ListedSurvey& s
 // `survey`.
 LasKind validation_pass(ListedSurvey& survey, const char* ASCIIfile, bool any_version);
 
+// Reads the identity and header of a file that the checks by name accepted
+// as of `kind`, and runs the layout checks on that header (of a LAZ file,
+// also those of its LAZ record and chunk table): what is noted in `file` is
+// what was checked. Returns 0, or -1 after a message naming the file. A file
+// whose header is of another kind now was replaced in between: the run ends.
+std::int16_t note_validated_file(ListedFile& file, const LasKind& kind);
+
 // 0 when every listed file has the scale factors and offsets of the first;
 // otherwise ends the run, with `name_both` naming both files and the field.
 std::int16_t check_scale_and_offset_consistency(const ListedSurvey& survey, bool name_both);

@@ -1,14 +1,16 @@
 // hostile_campaign: runs tessaro (normally the sanitizer build) on thousands
-// of deterministic mutants of valid surveys and requires of every run: exit
-// status 0 or 255; a message on 255; no sanitizer report, no other output on
-// standard error, no signal, no hang; input files unchanged and nothing
-// written but tile and tile-index files under the tile prefix; and for every
-// status 0 the conservation check of the tiles. Prints the figures of the
-// campaign and every violation, and exits 1 when there was one.
+// of deterministic mutants of valid surveys, and tessaro_unbounded on those
+// of LAZ surveys, and requires of every run: exit status 0 or 255; a message
+// on 255; no sanitizer report, no other output on standard error, no signal,
+// no hang; input files unchanged and nothing written but tile and tile-index
+// files under the tile prefix, no unfinished tile (.part) among them, and in
+// a LAZ run that ends with 255 no tile at all; and for every status 0 the
+// conservation check of the tiles. Prints the figures of the campaign and
+// every violation, and exits 1 when there was one.
 //
-// Usage: hostile_campaign [--tessaro PATH] [--seed N] [--mutants N] [--first N]
-//                         [--jobs N] [--timeout S] [--workdir DIR] [--keep DIR]
-//                         [--only INDEX] [--memory MB]
+// Usage: hostile_campaign [--tessaro PATH] [--unbounded PATH] [--seed N]
+//                         [--mutants N] [--first N] [--jobs N] [--timeout S]
+//                         [--workdir DIR] [--keep DIR] [--only INDEX] [--memory MB]
 //
 // --memory MB (default 512, 0 for none) limits the memory of every run, and
 // --file-limit MB (default 64, 0 for none) the size of every file it writes.
@@ -31,6 +33,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conservation.hpp"
@@ -40,10 +43,20 @@
 namespace fs = std::filesystem;
 using namespace tessaro::campaign;
 
+#if defined(__SANITIZE_ADDRESS__)
+// The conservation checks of LAZ runs set up the codec for every chunk they
+// decode, as the runs do (see prepare_environment): the campaign's own
+// quarantine of freed memory is as small as theirs.
+extern "C" const char* __asan_default_options() {
+    return "quarantine_size_mb=16";
+}
+#endif
+
 namespace {
 
 struct Options {
     std::string tessaro = TESSARO_BIN;
+    std::string unbounded = TESSARO_UNBOUNDED_BIN;
     std::uint64_t seed = 1;
     std::uint64_t mutants = 1000;
     std::uint64_t first = 0;
@@ -55,14 +68,15 @@ struct Options {
     std::uint64_t only_index = 0;
     std::uint64_t memory_mb = 512;
     std::uint64_t file_mb = 64;
+    std::string laz_asan_options;  // ASAN_OPTIONS of the runs of LAZ mutants
 };
 
 [[noreturn]] void usage_error(const std::string& message) {
     std::fprintf(stderr,
                  "hostile_campaign: %s\n"
-                 "Usage: hostile_campaign [--tessaro PATH] [--seed N] [--mutants N] [--first N] [--jobs N]\n"
-                 "                        [--timeout S] [--workdir DIR] [--keep DIR] [--only INDEX]\n"
-                 "                        [--memory MB] [--file-limit MB]\n",
+                 "Usage: hostile_campaign [--tessaro PATH] [--unbounded PATH] [--seed N] [--mutants N]\n"
+                 "                        [--first N] [--jobs N] [--timeout S] [--workdir DIR] [--keep DIR]\n"
+                 "                        [--only INDEX] [--memory MB] [--file-limit MB]\n",
                  message.c_str());
     std::exit(2);
 }
@@ -84,6 +98,8 @@ Options parse_options(int argc, char** argv) {
         };
         if (a == "--tessaro")
             o.tessaro = value();
+        else if (a == "--unbounded")
+            o.unbounded = value();
         else if (a == "--seed")
             o.seed = parse_count(value());
         else if (a == "--mutants")
@@ -109,6 +125,7 @@ Options parse_options(int argc, char** argv) {
     }
     // Runs start in their own directories.
     o.tessaro = fs::absolute(o.tessaro).string();
+    o.unbounded = fs::absolute(o.unbounded).string();
     if (!o.keep.empty()) o.keep = fs::absolute(o.keep).string();
     return o;
 }
@@ -126,7 +143,11 @@ bool sanitized(const std::string& program) {
 // Mutants with far-apart bounds make grids of millions of tiles whose tables
 // alone take gigabytes; the limit stands for a machine of that size and
 // keeps two such runs from starving the others.
-void prepare_environment(const Options& opt) {
+// A LAZ run sets up a codec of many small tables for every chunk it reads or
+// writes: with the default quarantine of freed memory every one of them
+// lands on fresh pages, which doubles the time of the run. Its quarantine
+// is 16 MB, still hundreds of codecs' worth of freed memory.
+void prepare_environment(Options& opt) {
     std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
     if (asan.find("allocator_may_return_null") == std::string::npos)
         asan += std::string(asan.empty() ? "" : ":") + "allocator_may_return_null=1";
@@ -134,6 +155,9 @@ void prepare_environment(const Options& opt) {
         asan += ":soft_rss_limit_mb=" + std::to_string(opt.memory_mb);
     if (asan.find("detect_leaks") == std::string::npos) asan += ":detect_leaks=1";
     setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    opt.laz_asan_options = asan;
+    if (asan.find("quarantine_size_mb") == std::string::npos)
+        opt.laz_asan_options += ":quarantine_size_mb=16";
     if (!std::getenv("UBSAN_OPTIONS")) setenv("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1", 1);
 }
 
@@ -182,14 +206,9 @@ void lay_out(const Mutant& m, const std::string& dir) {
     }
 }
 
-// "prefix + R<digits>C<digits>.las" and the tile-index files of the prefix.
-bool is_output_name(const std::string& rest) {
-    static const char* const index_files[] = {
-        "_Tiles.shp",          "_Tiles.shx",          "_Tiles.dbf",
-        "_Tiles.prj",          "_Tiles_w_buffer.shp", "_Tiles_w_buffer.shx",
-        "_Tiles_w_buffer.dbf", "_Tiles_w_buffer.prj", "_TileCoords.dbf"};
-    for (const char* f : index_files)
-        if (rest == f) return true;
+// "prefix + R<digits>C<digits>" and the extension of a tile: .las, .laz, or
+// .laz.part for a LAZ tile being written.
+bool is_tile_name(const std::string& rest) {
     std::size_t k = 0;
     auto digits = [&]() {
         const std::size_t start = k;
@@ -198,7 +217,19 @@ bool is_output_name(const std::string& rest) {
     };
     if (k >= rest.size() || rest[k++] != 'R' || !digits()) return false;
     if (k >= rest.size() || rest[k++] != 'C' || !digits()) return false;
-    return rest.substr(k) == ".las";
+    const std::string extension = rest.substr(k);
+    return extension == ".las" || extension == ".laz" || extension == ".laz.part";
+}
+
+// A tile or a tile-index file of the prefix.
+bool is_output_name(const std::string& rest) {
+    static const char* const index_files[] = {
+        "_Tiles.shp",          "_Tiles.shx",          "_Tiles.dbf",
+        "_Tiles.prj",          "_Tiles_w_buffer.shp", "_Tiles_w_buffer.shx",
+        "_Tiles_w_buffer.dbf", "_Tiles_w_buffer.prj", "_TileCoords.dbf"};
+    for (const char* f : index_files)
+        if (rest == f) return true;
+    return is_tile_name(rest);
 }
 
 struct Outcome {
@@ -292,13 +323,24 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
     for (const Entry& e : m.entries)
         known.push_back(fs::path(dir + "/" + e.path).lexically_normal().string());
     std::error_code ec;
+    bool unexpected = false, unfinished = false, left = false;
     for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         const std::string p = it->path().lexically_normal().string();
         if (std::find(known.begin(), known.end(), p) != known.end()) continue;
-        if (p.rfind(full, 0) == 0 && is_output_name(p.substr(full.size()))) continue;
-        o.problems.emplace_back("unexpected file " + p.substr(dir.size() + 1));
-        break;
+        const std::string rest = p.rfind(full, 0) == 0 ? p.substr(full.size()) : std::string();
+        const std::string name = p.substr(dir.size() + 1);
+        if (!is_output_name(rest)) {
+            if (!std::exchange(unexpected, true)) o.problems.emplace_back("unexpected file " + name);
+            continue;
+        }
+        // A run that ends by itself leaves no tile being written (.part),
+        // and a LAZ run that fails removes the tiles it wrote.
+        if (timed_out || r.signal != 0) continue;
+        if (rest.ends_with(".part") && !std::exchange(unfinished, true))
+            o.problems.emplace_back("unfinished tile " + name);
+        if (m.unbounded && r.status == 255 && is_tile_name(rest) && !std::exchange(left, true))
+            o.problems.emplace_back("status 255, but tile " + name + " is left");
     }
 
     if (r.status == 0 && r.signal == 0 && !timed_out) {
@@ -324,6 +366,7 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
         rq.snap = m.snap;
         rq.resolution = std::atof(number_word(m.resolution).c_str());
         rq.directory = dir;
+        rq.unbounded = m.unbounded;
         const tessaro::verify::ConservationReport c = tessaro::verify::check_conservation(rq);
         o.conservation = c.message;
         if (!c.ok)
@@ -342,7 +385,8 @@ Outcome judge(const Mutant& m, const std::string& dir, const tessaro::test::RunR
 
 std::string describe(const Mutant& m, const Outcome& o) {
     std::ostringstream s;
-    s << "mutant " << m.index << " [" << m.family << "] " << m.detail << "\n  tessaro";
+    s << "mutant " << m.index << " [" << m.family << "] " << m.detail << "\n  "
+      << (m.unbounded ? "tessaro_unbounded" : "tessaro");
     for (const auto& a : m.args) s << " '" << tail(a, 60) << "'";
     s << "\n  status " << o.status << "\n";
     for (const auto& p : o.problems) s << "  problem: " << p << "\n";
@@ -412,7 +456,10 @@ Outcome run_mutant(const Options& opt, const Mutant& m, const std::string& dir) 
     std::vector<std::string> args;
     for (const auto& a : m.args) args.push_back(replace_all(a, "{dir}", dir));
     const auto start = std::chrono::steady_clock::now();
-    const tessaro::test::RunResult r = tessaro::test::run_program(opt.tessaro, args, dir, opt.timeout);
+    tessaro::test::RunHooks hooks;
+    if (m.unbounded) hooks.before_exec = [&opt] { setenv("ASAN_OPTIONS", opt.laz_asan_options.c_str(), 1); };
+    const tessaro::test::RunResult r =
+        tessaro::test::run_program(m.unbounded ? opt.unbounded : opt.tessaro, args, dir, opt.timeout, hooks);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     Outcome o = judge(m, dir, r);
     o.seconds = took.count();
@@ -551,8 +598,9 @@ int run_only(const Options& opt, const std::vector<BaseSurvey>& bases, const std
 namespace {
 
 int campaign_main(int argc, char** argv) {
-    const Options opt = parse_options(argc, argv);
+    Options opt = parse_options(argc, argv);
     if (access(opt.tessaro.c_str(), X_OK) != 0) usage_error("cannot run " + opt.tessaro);
+    if (access(opt.unbounded.c_str(), X_OK) != 0) usage_error("cannot run " + opt.unbounded);
     prepare_environment(opt);
     std::string root;
     std::vector<BaseSurvey> bases;
@@ -571,11 +619,12 @@ int campaign_main(int argc, char** argv) {
     std::printf(
         "hostile campaign: seed %llu, mutants %llu to %llu, %u jobs, time limit %d s, memory limit %llu MB, "
         "file size limit %llu MB\n"
-        "  tessaro %s (%s)\n",
+        "  tessaro %s (%s)\n  tessaro_unbounded %s\n",
         static_cast<unsigned long long>(opt.seed), static_cast<unsigned long long>(opt.first),
         static_cast<unsigned long long>(opt.first + opt.mutants - 1), opt.jobs, opt.timeout,
         static_cast<unsigned long long>(opt.memory_mb), static_cast<unsigned long long>(opt.file_mb),
-        opt.tessaro.c_str(), sanitized(opt.tessaro) ? "with AddressSanitizer" : "without sanitizer");
+        opt.tessaro.c_str(), sanitized(opt.tessaro) ? "with AddressSanitizer" : "without sanitizer",
+        opt.unbounded.c_str());
     std::fflush(stdout);
 
     std::vector<pid_t> workers;

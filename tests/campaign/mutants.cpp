@@ -9,7 +9,9 @@
 #include <iterator>
 #include <limits>
 #include <stdexcept>
+#include <string_view>
 
+#include "laz_writer.hpp"
 #include "survey_writer.hpp"
 
 namespace tessaro::campaign {
@@ -91,10 +93,22 @@ struct Layout {
     std::size_t size;
 };
 
+// Fields of the LAS 1.4 header block after the 227 bytes every version has.
+constexpr std::size_t kStartOfFirstEvlr =
+    kHeader + offsetof(LAS14HeaderExtension, StartOfFirstExtendedVariableLengthRecord);
+constexpr std::size_t kEvlrCount =
+    kHeader + offsetof(LAS14HeaderExtension, NumberOfExtendedVariableLengthRecords);
+constexpr std::size_t kPointCount14 = kHeader + offsetof(LAS14HeaderExtension, NumberOfPointRecords);
+constexpr std::size_t kVersionMinor = header_offset("VersionMinor");
+
 Layout layout_of(const Bytes& b) {
+    std::uint64_t count = get_le(b, kPointCount, 4);
+    // Formats 6 to 8 count their points in the LAS 1.4 field alone.
+    if (count == 0 && b[kVersionMinor] >= 4 && b.size() >= kLAS14HeaderBytes)
+        count = std::min<std::uint64_t>(get_le(b, kPointCount14, 8), 0xffffffffU);
     return {static_cast<std::uint32_t>(get_le(b, kOffsetToData, 4)),
-            static_cast<std::uint16_t>(get_le(b, kRecordLength, 2)),
-            static_cast<std::uint32_t>(get_le(b, kPointCount, 4)), b.size()};
+            static_cast<std::uint16_t>(get_le(b, kRecordLength, 2)), static_cast<std::uint32_t>(count),
+            b.size()};
 }
 
 Bytes read_bytes(const std::string& path) {
@@ -133,6 +147,19 @@ struct Draft {
     std::string list_text;
     bool list_as_file = true;  // false: the list entry is provided in `extra`
     bool prefix_dir = true;    // create the directory of the default prefix
+    const BaseSurvey* base = nullptr;
+
+    // A name of the run's kind: "las" in `name` becomes "laz" in a LAZ run.
+    std::string named(std::string name) const {
+        if (!base->laz()) return name;
+        for (const char* from : {"las", "LAS", "Las"}) {
+            std::string to = from;
+            to.back() = to.back() == 's' ? 'z' : 'Z';
+            for (std::size_t p = 0; (p = name.find(from, p)) != std::string::npos; p += to.size())
+                name.replace(p, to.size(), to);
+        }
+        return name;
+    }
 
     void note(const std::string& s) {
         if (!m.detail.empty()) m.detail += "; ";
@@ -159,7 +186,10 @@ void choose_options(Draft& d) {
     Rng& r = d.rng;
     static const std::vector<double> sizes{100,  100, 100,  100,    50, 50,  150,
                                            75.5, 300, 1000, 33.333, 10, 0.5, 1e7};
-    m.tile_size = r.pick(sizes);
+    // Every LAZ tile costs a codec of its own, slow under the sanitizers: a
+    // LAZ survey (300 m square) is cut into at most 25 tiles.
+    static const std::vector<double> laz_sizes{100, 100, 150, 75.5, 300, 1000, 1e7};
+    m.tile_size = r.pick(d.base->laz() ? laz_sizes : sizes);
     if (r.percent(40)) {
         const std::vector<double> buffers{5, 10, 0.001, 20, 12.5, m.tile_size / 2, m.tile_size * 0.6};
         m.buffer = std::atof(number_word(r.pick(buffers)).c_str());
@@ -460,7 +490,7 @@ void list_mutation(Draft& d) {
     };
     switch (op) {
         case 0:
-            insert_name("missing.las");
+            insert_name(d.named("missing.las"));
             d.note("missing file");
             break;
         case 1: {
@@ -479,7 +509,7 @@ void list_mutation(Draft& d) {
         case 3: {
             static const std::vector<std::string> odd{"A.LAS", "B.Las", "alas",   "c.las.bak", "noext",
                                                       ".las",  "d.la",  "e.lasx", "f.",        "g.las."};
-            const std::string n = d.rng.pick(odd);
+            const std::string n = d.named(d.rng.pick(odd));
             copy_as(n);
             insert_name(n);
             d.note("extension " + n);
@@ -496,7 +526,7 @@ void list_mutation(Draft& d) {
         }
         case 5: {
             const std::size_t len = d.rng.percent(50) ? 251 : 300;
-            const std::string n = std::string(len, 'n') + ".las";
+            const std::string n = std::string(len, 'n') + d.named(".las");
             if (n.size() <= 255) copy_as(n);  // a longer one cannot exist
             insert_name(n);
             d.note("file name component of " + std::to_string(n.size()) + " characters");
@@ -511,20 +541,20 @@ void list_mutation(Draft& d) {
                                                       "\x01\x7f\x1b[2J.las",
                                                       "back\\slash.las",
                                                       "a*?[.las"};
-            const std::string n = d.rng.pick(odd);
+            const std::string n = d.named(d.rng.pick(odd));
             copy_as(n);
             insert_name(n);
             d.note("odd name");
             break;
         }
         case 7:
-            d.extra.push_back({"dir.las", EntryKind::Directory, {}, {}});
-            insert_name("dir.las");
+            d.extra.push_back({d.named("dir.las"), EntryKind::Directory, {}, {}});
+            insert_name(d.named("dir.las"));
             d.note("directory named dir.las");
             break;
         case 8:
-            d.extra.push_back({"pipe.las", EntryKind::Fifo, {}, {}});
-            insert_name("pipe.las");
+            d.extra.push_back({d.named("pipe.las"), EntryKind::Fifo, {}, {}});
+            insert_name(d.named("pipe.las"));
             d.note("FIFO named pipe.las");
             break;
         case 9: {
@@ -532,7 +562,9 @@ void list_mutation(Draft& d) {
                 {"link.las", "a1.las"},    {"dangling.las", "gone.las"}, {"loop.las", "loop.las"},
                 {"null.las", "/dev/null"}, {"zero.las", "/dev/zero"},    {"listlink.las", "list.txt"},
                 {"dirlink.las", "tiles"},  {"abs.las", "{dir}/a1.las"}};
-            const auto& [n, target] = d.rng.pick(links);
+            const auto& [link, to] = d.rng.pick(links);
+            const std::string n = d.named(link);
+            const std::string target = to.rfind("/dev/", 0) == 0 ? to : d.named(to);
             d.extra.push_back({n, EntryKind::Symlink, {}, target});
             insert_name(n);
             d.note("symbolic link " + n + " -> " + target);
@@ -587,7 +619,7 @@ void list_mutation(Draft& d) {
         default: {
             // A listed input that is also a tile file of the run.
             BaseFile f = d.files[d.rng.below(d.files.size())];
-            f.name = d.m.tile_prefix + "R1C1.las";
+            f.name = d.m.tile_prefix + d.named("R1C1.las");
             d.files.push_back(f);
             insert_name(f.name);
             d.note("input " + f.name + " is a tile of the run");
@@ -600,16 +632,16 @@ void prefix_mutation(Draft& d) {
     static const std::vector<std::string> prefixes{
         "nodir/t_",    "a1.las/t_",    "",        "tiles/%s%n%x",   "tiles/",
         "my tiles/t ", "/dev/null/t_", "pipe/t_", "{dir}/tiles/t_", "tiles/./../tiles/t_"};
-    d.m.tile_prefix = d.rng.percent(15) ? "tiles/" + std::string(250, 'p') : d.rng.pick(prefixes);
+    d.m.tile_prefix = d.rng.percent(15) ? "tiles/" + std::string(250, 'p') : d.named(d.rng.pick(prefixes));
     if (d.m.tile_prefix == "pipe/t_") d.extra.push_back({"pipe", EntryKind::Fifo, {}, {}});
     if (d.m.tile_prefix == "my tiles/t ") d.extra.push_back({"my tiles", EntryKind::Directory, {}, {}});
     if (d.m.tile_prefix == "" && d.rng.percent(50)) {
         // The run's first tile name is a listed input.
         BaseFile f = d.files[0];
-        f.name = "R1C1.las";
+        f.name = d.named("R1C1.las");
         d.files.push_back(f);
         d.names.push_back(f.name);
-        d.note("input R1C1.las");
+        d.note("input " + f.name);
     }
     d.note("prefix \"" + d.m.tile_prefix.substr(0, 40) + "\"");
 }
@@ -617,17 +649,305 @@ void prefix_mutation(Draft& d) {
 void mixed(Draft& d, const std::vector<BaseSurvey>& bases) {
     const BaseSurvey& other = bases[d.rng.below(bases.size())];
     BaseFile f = other.files[d.rng.below(other.files.size())];
-    f.name = "other.las";
+    f.name = other.laz() ? "other.laz" : "other.las";
     if (d.rng.percent(50)) {
         // Same layout, other scale factors.
         f = d.files[0];
-        f.name = "other.las";
+        f.name = d.named("other.las");
         put_f64(f.bytes, kXScale, get_f64(f.bytes, kXScale) * 10);
     }
     d.files.push_back(f);
     d.names.insert(d.names.begin() + static_cast<std::ptrdiff_t>(d.rng.below(d.names.size() + 1)), f.name);
-    d.note("with a file of version 1." + std::to_string(other.minor) + " format " +
+    d.note("with " + f.name + " of version 1." + std::to_string(other.minor) + " format " +
            std::to_string(other.format));
+}
+
+// ---- mutations of LAZ files ----------------------------------------------------
+
+// The LAZ record's payload in a LAZ file the writer made: it follows a record
+// header whose user id starts 2 bytes in and whose length stands 20 bytes in.
+std::size_t laz_record_at(const Bytes& b) {
+    const std::string_view user = kLazUserId;
+    const auto at = std::search(b.begin(), b.begin() + layout_of(b).offset, user.begin(), user.end());
+    if (at == b.begin() + layout_of(b).offset) throw std::logic_error("no LAZ record in a base file");
+    return static_cast<std::size_t>(at - b.begin()) + 52;
+}
+
+// The payload's fields (34 bytes, then 6 an item: type, size, version).
+constexpr std::size_t kLazCompressor = 0, kLazCoder = 2, kLazVersion = 4, kLazOptions = 8, kLazChunkSize = 12,
+                      kLazEvlrs = 16, kLazItemCount = 32, kLazItems = 34;
+
+std::uint64_t table_offset_of(const Bytes& b) {
+    return get_le(b, layout_of(b).offset, 8);
+}
+
+// Where the chunk table ends: at the extended records, or the file's end.
+std::size_t table_end_of(const Bytes& b) {
+    if (b[kVersionMinor] >= 4 && get_le(b, kEvlrCount, 4) != 0) return get_le(b, kStartOfFirstEvlr, 8);
+    return b.size();
+}
+
+// Puts `table` in place of the chunk table, moving the extended records that
+// follow it and their start in the header along.
+void replace_table(Bytes& b, const Bytes& table) {
+    const std::size_t at = table_offset_of(b);
+    const std::size_t end = table_end_of(b);
+    const bool evlrs_follow = end != b.size();
+    b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(end));
+    b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), table.begin(), table.end());
+    if (evlrs_follow) put_le(b, kStartOfFirstEvlr, 8, at + table.size());
+}
+
+void laz_record(Draft& d) {
+    const unsigned op = static_cast<unsigned>(d.rng.below(10));
+    for (std::size_t t : d.targets()) {
+        Bytes& b = d.files[t].bytes;
+        const std::size_t p = laz_record_at(b);
+        const std::uint64_t items = get_le(b, p + kLazItemCount, 2);
+        const std::uint64_t points = layout_of(b).count;
+        const std::uint64_t chunk = d.base->chunk_points;
+        std::string what;
+        std::uint64_t value = 0;
+        switch (op) {
+            case 0:
+                value = d.rng.pick(std::vector<std::uint64_t>{0, 1, 2, 3, 4, 0xffff});
+                put_le(b, p + kLazCompressor, 2, value), what = "compressor";
+                break;
+            case 1:
+                value = d.rng.pick(std::vector<std::uint64_t>{1, 2, 0xffff});
+                put_le(b, p + kLazCoder, 2, value), what = "coder";
+                break;
+            case 2:  // read, but not relied on
+                value = d.rng.next();
+                put_le(b, p + kLazVersion, 4, value), put_le(b, p + kLazOptions, 4, value >> 32);
+                put_le(b, p + kLazEvlrs, 8, d.rng.next()), what = "versions, options, EVLR fields";
+                break;
+            case 3:
+            case 4:
+                value =
+                    d.rng.pick(std::vector<std::uint64_t>{0, 1, chunk - 1, chunk + 1, chunk * 2, points,
+                                                          points + 1, 0x7fffffff, 0xfffffffe, 0xffffffff});
+                put_le(b, p + kLazChunkSize, 4, value), what = "chunk size";
+                break;
+            case 5:
+                value = d.rng.pick(std::vector<std::uint64_t>{0, items - 1, items + 1, 0xffff});
+                put_le(b, p + kLazItemCount, 2, value), what = "item count";
+                break;
+            case 6:
+            case 7: {
+                const std::size_t item = p + kLazItems + 6 * d.rng.below(items) + 2 * d.rng.below(3);
+                const std::uint64_t orig = get_le(b, item, 2);
+                value = d.rng.pick(
+                    std::vector<std::uint64_t>{0, 1, 2, 3, 4, 6, 10, 14, orig - 1, orig + 1, 0xffff});
+                put_le(b, item, 2, value), what = "item field at " + std::to_string(item - p);
+                break;
+            }
+            case 8: {  // the record header's payload length
+                const std::uint64_t orig = get_le(b, p - 34, 2);
+                value =
+                    d.rng.pick(std::vector<std::uint64_t>{0, orig - 6, orig - 1, orig + 1, orig + 6, 0xffff});
+                put_le(b, p - 34, 2, value), what = "record length";
+                break;
+            }
+            default:  // no LAZ record: another record id or user id
+                if (d.rng.percent(50))
+                    put_le(b, p - 36, 2, value = kLazRecordId + 1), what = "record id";
+                else
+                    b[p - 52 + d.rng.below(16)] ^= 0x20, what = "user id";
+                break;
+        }
+        d.note(what + "=" + std::to_string(value));
+    }
+}
+
+void laz_table(Draft& d) {
+    const unsigned op = static_cast<unsigned>(d.rng.below(6));
+    for (std::size_t t : d.targets()) {
+        BaseFile& f = d.files[t];
+        Bytes& b = f.bytes;
+        const Layout l = layout_of(b);
+        const std::uint64_t table = table_offset_of(b);
+        const std::uint64_t n = f.chunks.size();
+        switch (op) {
+            case 0: {
+                const std::uint64_t first = first_chunk_offset(l.offset);
+                const std::uint64_t value = d.rng.pick(std::vector<std::uint64_t>{
+                    0, l.offset, first, first + 1, f.chunks.back().byte_offset, table - 1, table + 1,
+                    table + 8, b.size() - 8, b.size() - 7, b.size(), b.size() + 1, 1ULL << 62, ~0ULL});
+                put_le(b, l.offset, 8, value);
+                d.note("table offset " + std::to_string(value));
+                break;
+            }
+            case 1:
+                put_le(b, table, 4, d.rng.percent(50) ? 1 : 0xffffffff);
+                d.note("table version");
+                break;
+            case 2: {
+                const std::uint64_t value = d.rng.pick(
+                    std::vector<std::uint64_t>{0, n - 1, n + 1, 2 * n, l.count, l.count + 1, 0xffffffff});
+                put_le(b, table + 4, 4, value);
+                d.note("table count " + std::to_string(value));
+                break;
+            }
+            case 3: {
+                const std::size_t end = table_end_of(b);
+                const unsigned k = 1 + static_cast<unsigned>(d.rng.below(4));
+                for (unsigned j = 0; j < k && end > table + 8; ++j)
+                    b[table + 8 + d.rng.below(end - table - 8)] = static_cast<unsigned char>(d.rng.next());
+                d.note("table entry bytes");
+                break;
+            }
+            default: {
+                // The table coded again: its byte counts damaged, or with the
+                // point count of every chunk (the LAZ record then says so),
+                // sound or damaged.
+                std::vector<LazChunk> chunks = f.chunks;
+                LazChunk& c = chunks[d.rng.below(n)];
+                const bool variable = op == 5;
+                std::uint64_t& field = variable && d.rng.percent(60) ? c.point_count : c.byte_count;
+                const std::uint64_t orig = field;
+                if (!variable || d.rng.percent(70))
+                    field = d.rng.pick(
+                        std::vector<std::uint64_t>{0, 1, orig - 1, orig + 1, orig * 2, l.count, 0xffffffff});
+                if (variable) put_le(b, laz_record_at(b) + kLazChunkSize, 4, kLazVariableChunkSize);
+                replace_table(
+                    b, chunk_table_bytes(chunks, variable ? kLazVariableChunkSize : d.base->chunk_points));
+                d.note(std::string(variable ? "variable chunks, " : "") +
+                       (&field == &c.point_count ? "points " : "bytes ") + std::to_string(orig) + " -> " +
+                       std::to_string(field));
+                break;
+            }
+        }
+    }
+}
+
+void laz_chunks(Draft& d) {
+    const unsigned op = static_cast<unsigned>(d.rng.below(7));
+    static const char* const ops[] = {"coded bytes",          "raw first record", "count or code value",
+                                      "layer sizes",          "zeroed",           "filled with 0xff",
+                                      "swapped with the next"};
+    for (std::size_t t : d.targets()) {
+        BaseFile& f = d.files[t];
+        Bytes& b = f.bytes;
+        const std::size_t k = d.rng.below(f.chunks.size());
+        const std::size_t at = f.chunks[k].byte_offset;
+        const std::size_t size = f.chunks[k].byte_count;
+        const std::size_t length = layout_of(b).length;
+        const bool layered = d.base->format >= 6;
+        // Formats 6 to 8: the raw record, the point count, then the size of
+        // each layer (9 for the point, colour, near infrared, each extra byte).
+        const std::size_t layers =
+            9 + (d.base->format >= 7 ? 1 : 0) + (d.base->format == 8 ? 1 : 0) + d.base->extra_bytes;
+        const std::size_t coded = length + (layered ? 4 + 4 * layers : 0);
+        switch (op) {
+            case 0:
+            case 3: {
+                if (op == 3 && layered) {
+                    const std::size_t field = at + length + 4 + 4 * d.rng.below(layers);
+                    const std::uint64_t orig = get_le(b, field, 4);
+                    put_le(
+                        b, field, 4,
+                        d.rng.pick(std::vector<std::uint64_t>{0, orig - 1, orig + 1, orig * 2, 0xffffffff}));
+                    break;
+                }
+                const unsigned n = 1 + static_cast<unsigned>(d.rng.below(8));
+                for (unsigned j = 0; j < n && size > coded; ++j)
+                    b[at + coded + d.rng.below(size - coded)] = static_cast<unsigned char>(d.rng.next());
+                break;
+            }
+            case 1:
+                for (unsigned j = 0; j < 4; ++j)
+                    b[at + d.rng.below(length)] = static_cast<unsigned char>(d.rng.next());
+                break;
+            case 2:
+                if (layered)
+                    put_le(b, at + length, 4,
+                           d.rng.pick(std::vector<std::uint64_t>{0, f.chunks[k].point_count - 1,
+                                                                 f.chunks[k].point_count + 1, 0xffffffff}));
+                else if (size >= length + 4)
+                    put_le(b, at + length, 4, 0xffffffff);
+                break;
+            case 4: std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at), size, 0); break;
+            case 5: std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at), size, 0xff); break;
+            default: {
+                // The table keeps the chunks' former sizes.
+                const std::size_t next = (k + 1) % f.chunks.size();
+                const auto first =
+                    b.begin() + static_cast<std::ptrdiff_t>(f.chunks[std::min(k, next)].byte_offset);
+                const auto middle =
+                    b.begin() + static_cast<std::ptrdiff_t>(f.chunks[std::max(k, next)].byte_offset);
+                const auto last =
+                    middle + static_cast<std::ptrdiff_t>(f.chunks[std::max(k, next)].byte_count);
+                std::rotate(first, middle, last);
+                break;
+            }
+        }
+        d.note("chunk " + std::to_string(k + 1) + " of " + std::to_string(f.chunks.size()) + ": " + ops[op]);
+    }
+}
+
+void laz_truncation(Draft& d) {
+    const unsigned region = static_cast<unsigned>(d.rng.below(9));
+    static const char* const regions[] = {"inside the header",       "inside the VLRs", "at OffsetToData",
+                                          "inside the table offset", "inside a chunk",  "at a chunk's end",
+                                          "inside the table",        "one byte short",  "trailing bytes"};
+    for (std::size_t t : d.targets()) {
+        BaseFile& f = d.files[t];
+        Bytes& b = f.bytes;
+        const Layout l = layout_of(b);
+        const std::size_t header = get_le(b, header_offset("HeaderSize"), 2);
+        const LazChunk& c = f.chunks[d.rng.below(f.chunks.size())];
+        const std::size_t table = table_offset_of(b);
+        std::size_t cut = b.size();
+        switch (region) {
+            case 0: cut = d.rng.below(header); break;
+            case 1: cut = header + d.rng.below(l.offset - header); break;
+            case 2: cut = l.offset; break;
+            case 3: cut = l.offset + 1 + d.rng.below(7); break;
+            case 4: cut = c.byte_offset + 1 + d.rng.below(c.byte_count - 1); break;
+            case 5: cut = c.byte_offset + c.byte_count; break;
+            case 6: cut = table + 1 + d.rng.below(table_end_of(b) - table - 1); break;
+            case 7: cut = b.size() - 1; break;
+            default:
+                for (std::size_t n = 1 + d.rng.below(1000); n > 0; --n)
+                    b.push_back(static_cast<unsigned char>(d.rng.next()));
+                break;
+        }
+        if (cut < b.size()) b.resize(cut);
+        d.note("size " + std::to_string(b.size()));
+    }
+    d.note(regions[region]);
+}
+
+// Damages the records of LAZ files as `records` damages those of LAS files:
+// on the LAS images they compress, compressed again.
+void laz_records(Draft& d) {
+    for (BaseFile& f : d.files) std::swap(f.bytes, f.las);
+    records(d);
+    for (BaseFile& f : d.files) {
+        std::swap(f.bytes, f.las);
+        f.bytes = survey::compress_las_image(f.las, d.base->chunk_points, &f.chunks);
+    }
+}
+
+// One mutant in kLazEvery is of a LAZ survey: its runs take about three
+// times as long as those of LAS surveys (the codec under the sanitizers,
+// twice: in the run and in the conservation check).
+constexpr std::uint64_t kLazEvery = 5;
+
+// The survey of mutant `index`: the LAZ and the LAS surveys each in turn.
+const BaseSurvey& base_for(const std::vector<BaseSurvey>& bases, std::uint64_t index) {
+    const auto laz_count = static_cast<std::uint64_t>(
+        std::count_if(bases.begin(), bases.end(), [](const BaseSurvey& b) { return b.laz(); }));
+    const std::uint64_t las_count = bases.size() - laz_count;
+    if (laz_count == 0 || las_count == 0) return bases[index % bases.size()];
+    const bool laz = index % kLazEvery == kLazEvery - 1;
+    // Its turn among the mutants of its kind.
+    const std::uint64_t turn = laz ? index / kLazEvery : index - index / kLazEvery;
+    std::uint64_t k = turn % (laz ? laz_count : las_count);
+    for (const BaseSurvey& b : bases)
+        if (b.laz() == laz && k-- == 0) return b;
+    return bases.front();  // not reached: k is below the count of its kind
 }
 
 }  // namespace
@@ -666,10 +986,47 @@ std::vector<BaseSurvey> make_base_surveys(const std::string& scratch) {
                 std::string name = std::to_string(k + 1);
                 name.insert(0, 1, 'a');
                 name += ".las";
-                base.files.push_back({name, read_bytes(paths[k])});
+                base.files.push_back({name, read_bytes(paths[k]), {}, {}});
             }
             bases.push_back(std::move(base));
         }
+    }
+    // LAZ surveys of two files in two or three chunks each: every chunk costs
+    // a codec of its own, slow under the sanitizers (formats 6 to 8 most).
+    struct LazBase {
+        unsigned minor, format, extra_bytes;
+        std::uint32_t chunk_points;
+        survey::WktPlace wkt;
+    };
+    for (const LazBase& l :
+         {LazBase{2, 1, 0, 128, survey::WktPlace::none}, LazBase{3, 3, 2, 100, survey::WktPlace::none},
+          LazBase{4, 6, 0, 160, survey::WktPlace::evlr}, LazBase{4, 8, 3, 150, survey::WktPlace::vlr}}) {
+        survey::SurveySpec spec;
+        spec.directory = scratch + "/laz_1" + std::to_string(l.minor) + "_" + std::to_string(l.format);
+        spec.files = 2;
+        spec.points = 600;
+        spec.VersionMinor = static_cast<std::uint8_t>(l.minor);
+        spec.PointDataFormatID = static_cast<std::uint8_t>(l.format);
+        spec.extra_bytes = l.extra_bytes;
+        spec.origin_x = 500000.0;
+        spec.origin_y = 4000000.0;
+        spec.width = 300.0;
+        spec.height = 300.0;
+        spec.with_vlrs = true;
+        spec.wkt = l.wkt;
+        spec.seed = 20 + l.format;
+        const std::vector<std::string> paths = survey::generate_survey(spec);
+        BaseSurvey base;
+        base.minor = l.minor;
+        base.format = l.format;
+        base.extra_bytes = l.extra_bytes;
+        base.chunk_points = l.chunk_points;
+        for (std::size_t k = 0; k < paths.size(); ++k) {
+            BaseFile f{"a" + std::to_string(k + 1) + ".laz", {}, read_bytes(paths[k]), {}};
+            f.bytes = survey::compress_las_image(f.las, l.chunk_points, &f.chunks);
+            base.files.push_back(std::move(f));
+        }
+        bases.push_back(std::move(base));
     }
     return bases;
 }
@@ -678,17 +1035,25 @@ Mutant make_mutant(const std::vector<BaseSurvey>& bases, std::uint64_t seed, std
     Mutant m;
     m.index = index;
     Rng rng(seed * 0x9e3779b97f4a7c15ULL ^ (index + 1) * 0xd1b54a32d192ed03ULL);
-    Draft d{m, rng, {}, {}, {}, false, {}, true, true};
-    const BaseSurvey& base = bases[index % bases.size()];
+    const BaseSurvey& base = base_for(bases, index);
+    Draft d{m, rng, {}, {}, {}, false, {}, true, true, &base};
     d.files = base.files;
     for (const auto& f : d.files) d.names.push_back(f.name);
     m.detail = "version 1." + std::to_string(base.minor) + " format " + std::to_string(base.format);
+    if (base.laz()) m.detail += " LAZ";
+    m.unbounded = base.laz();
     choose_options(d);
 
-    static const std::vector<std::pair<const char*, unsigned>> families{
+    static const std::vector<std::pair<const char*, unsigned>> las_families{
         {"header-bytes", 12}, {"preamble-bytes", 5}, {"count-field", 16}, {"double-field", 16},
         {"bounds", 10},       {"records", 10},       {"truncation", 10},  {"list", 12},
         {"prefix", 4},        {"mixed", 3},          {"clean", 2}};
+    static const std::vector<std::pair<const char*, unsigned>> laz_families{
+        {"header-bytes", 8}, {"preamble-bytes", 4}, {"count-field", 10}, {"double-field", 6},
+        {"bounds", 5},       {"records", 6},        {"laz-record", 14},  {"laz-table", 14},
+        {"laz-chunks", 16},  {"truncation", 10},    {"list", 6},         {"prefix", 2},
+        {"mixed", 3},        {"clean", 2}};
+    const auto& families = base.laz() ? laz_families : las_families;
     unsigned total = 0;
     for (const auto& f : families) total += f.second;
     unsigned roll = static_cast<unsigned>(rng.below(total));
@@ -706,8 +1071,11 @@ Mutant make_mutant(const std::vector<BaseSurvey>& bases, std::uint64_t seed, std
     if (family == "count-field") count_field(d);
     if (family == "double-field") double_field(d);
     if (family == "bounds") bounds(d);
-    if (family == "records") records(d);
-    if (family == "truncation") truncation(d);
+    if (family == "records") base.laz() ? laz_records(d) : records(d);
+    if (family == "truncation") base.laz() ? laz_truncation(d) : truncation(d);
+    if (family == "laz-record") laz_record(d);
+    if (family == "laz-table") laz_table(d);
+    if (family == "laz-chunks") laz_chunks(d);
     if (family == "list") list_mutation(d);
     if (family == "prefix") prefix_mutation(d);
     if (family == "mixed") mixed(d, bases);

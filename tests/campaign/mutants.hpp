@@ -1,12 +1,16 @@
 // Hostile inputs for tessaro: valid generated surveys of every LAS version and
 // point format, and deterministic mutants of them (damaged headers, boundary
 // and non-finite field values, truncations, records far outside their
-// bounds, odd lists and odd tile prefixes).
+// bounds, odd lists and odd tile prefixes). Surveys compressed as LAZ, run
+// through tessaro_unbounded, are damaged besides in their LAZ record, chunk
+// table and chunks.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "laz_codec.hpp"
 
 namespace tessaro::campaign {
 
@@ -26,17 +30,25 @@ struct Rng {
 struct BaseFile {
     std::string name;
     std::vector<unsigned char> bytes;
+    // Of a LAZ file: the LAS file image it compresses, and where its chunks lie.
+    std::vector<unsigned char> las;
+    std::vector<LazChunk> chunks;
 };
 
 // A small valid survey of one version and point format, with VLRs.
 struct BaseSurvey {
     unsigned minor = 2;
     unsigned format = 1;
+    unsigned extra_bytes = 0;
+    std::uint32_t chunk_points = 0;  // of a LAZ survey; 0 for LAS
     std::vector<BaseFile> files;
+    bool laz() const { return chunk_points != 0; }
 };
 
 // Writes the surveys of every version 1.0 - 1.2 and point format 0 - 3 through
-// the project's LAS writer (in `scratch`, then read back) and returns them.
+// the project's LAS writer (in `scratch`, then read back), and LAZ surveys of
+// point formats 1, 3, 6 and 8 in chunks of a few hundred points, and returns
+// them.
 std::vector<BaseSurvey> make_base_surveys(const std::string& scratch);
 
 enum class EntryKind { Regular, Directory, Fifo, Symlink };
@@ -61,7 +73,8 @@ struct Mutant {
     bool snap = false;
     double resolution = 0.0;
     bool shapes = false;
-    std::vector<std::string> args;  // the tessaro command line, built by finish_arguments
+    bool unbounded = false;         // run by tessaro_unbounded (the LAZ surveys)
+    std::vector<std::string> args;  // the command line, built by finish_arguments
 };
 
 // Mutant number `index` of the campaign with `seed`; the same pair always
