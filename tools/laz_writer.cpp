@@ -157,6 +157,7 @@ LazFileChunks laz_file_chunks(const std::string& laz_path) {
     if (!table.refusal.empty())
         throw std::runtime_error(std::string(laz_path).append(": ").append(table.refusal));
     LazFileChunks file;
+    file.chunks = table.chunks;
     file.layout = layout;
     file.record_length = h.PointDataRecordLength;
     std::vector<unsigned char>& records = file.records;

@@ -37,6 +37,7 @@ struct LazFileChunks {
     LazPointLayout layout;
     std::size_t record_length = 0;
     std::vector<std::uint64_t> chunk_points;  // in file order
+    std::vector<LazChunk> chunks;             // where each lies in the file, in file order
     std::vector<unsigned char> records;       // every chunk's, one after another
 };
 
