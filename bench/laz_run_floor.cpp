@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
                 const std::string fault = tessaro::decompress_chunk(
                     file.layout, {image.data() + c.byte_offset, static_cast<std::size_t>(c.byte_count)},
                     {records.data(), static_cast<std::size_t>(c.point_count) * file.record_length});
-                if (!fault.empty()) throw std::runtime_error(name + ": " + fault);
+                if (!fault.empty()) throw std::runtime_error(std::string(name).append(": ").append(fault));
             }
             decompress += thread_seconds() - start;
             in_points += file.records.size() / file.record_length;
