@@ -61,6 +61,14 @@ const std::string kUtm33Wkt =
     R"(PARAMETER["scale_factor",0.9996],PARAMETER["false_easting",500000],PARAMETER["false_northing",0],)"
     R"(UNIT["metre",1],AUTHORITY["EPSG","32633"]])";
 
+// The same system without its code, with line ends in its names; and with
+// a projection method of a name no one knows.
+const std::string kUtm33WithLineEnds =
+    std::regex_replace(std::regex_replace(kUtm33Wkt, std::regex(R"(,AUTHORITY\["EPSG","32633"\])"), ""),
+                       std::regex("(UTM|WGS) "), "$1\r\n");
+const std::string kUnknownMethod =
+    std::regex_replace(kUtm33WithLineEnds, std::regex("Transverse_Mercator"), "Transverse_\rMercator");
+
 // ETRS89 / UTM zone 32N with a vertical system, without authority codes.
 const std::string kCompoundWkt =
     R"(COMPD_CS["ETRS89 / UTM zone 32N + DHHN2016 height",PROJCS["ETRS89 / UTM zone 32N",GEOGCS["ETRS89",)"
@@ -157,6 +165,13 @@ const std::vector<CrsCase> kCases = {
      {{{wkt(kCompoundWkt)}}, {{wkt(kCompoundWkt)}}},
      "EPSG:25832"},
     {"one system as a code and as WKT", {{{projected(32633)}}, {{kText, wkt(kUtm33Wkt)}}}, "EPSG:32633"},
+    {"line ends in the names of a WKT record",
+     {{{wkt(kUtm33WithLineEnds)}}, {{wkt(kUtm33WithLineEnds)}}},
+     "EPSG:32633"},
+    {"WKT record of a projection method PROJ does not know",
+     {{{wkt(kUnknownMethod)}}, {{wkt(kUnknownMethod)}}},
+     nullptr,
+     "PROJ has no conversion for its projection method"},
     {"files disagree", {{{projected(32633)}}, {{projected(32632)}}}, nullptr},
     {"one file names no system", {{{projected(32633)}}, {{kText}}}, nullptr},
     {"user-defined projected system on a known geographic one",
@@ -304,6 +319,7 @@ TEST(ProjectionFile, WrittenWhenAllFilesNameOneKnownSystem) {
         const std::string prj = read_file(dir.file("T_Tiles.prj"));
         EXPECT_EQ(read_file(dir.file("T_Tiles_w_buffer.prj")), prj);
         EXPECT_EQ(prj.find("VERTCS"), std::string::npos) << prj;
+        EXPECT_EQ(prj.find_first_of("\r\n"), std::string::npos) << prj;
         const test::OgrLayer layer = test::read_layer(dir.file("T_Tiles.shp"));
         EXPECT_EQ(layer.problem, "");
         EXPECT_EQ(layer.srs_id, c.srs) << prj;

@@ -114,6 +114,17 @@ std::optional<std::string> with_plain_numbers(const std::string& wkt) {
     return out;
 }
 
+// `wkt` with every control character written as a space. The names of a
+// file's records may hold line ends or other control characters (a citation
+// ending in a line feed, a WKT record's name with a carriage return), which
+// PROJ copies into the names it writes; a .prj is one line of text that
+// readers take line by line.
+std::string on_one_line(std::string wkt) {
+    for (char& c : wkt)
+        if (std::iscntrl(static_cast<unsigned char>(c)) != 0) c = ' ';
+    return wkt;
+}
+
 // The ESRI WKT of a system, or why there is none.
 struct Written {
     std::string wkt;
@@ -125,11 +136,18 @@ Written written(PJ_CONTEXT* context, ProjObject crs) {
     const ProjObject horizontal = horizontal_part(context, std::move(crs));
     if (!horizontal) return {{}, CrsFault::not_horizontal};
     if (!sound_crs_numbers(context, horizontal.get())) return {{}, CrsFault::unsound_number};
+    // A WKT record may name a projection method PROJ does not know, which it
+    // keeps by name only: no reader can compute such a system either.
+    if (proj_get_type(horizontal.get()) == PJ_TYPE_PROJECTED_CRS) {
+        const ProjObject conversion(proj_crs_get_coordoperation(context, horizontal.get()));
+        if (!conversion || proj_coordoperation_is_instantiable(context, conversion.get()) == 0)
+            return {{}, CrsFault::unknown_method};
+    }
     const char* wkt = proj_as_wkt(context, horizontal.get(), PJ_WKT1_ESRI, nullptr);
     if (wkt == nullptr) return {{}, CrsFault::not_made};
     std::optional<std::string> plain = with_plain_numbers(wkt);
     if (!plain || plain->empty()) return {{}, CrsFault::unsound_number};
-    return {std::move(*plain)};
+    return {on_one_line(std::move(*plain))};
 }
 
 // The system a file's records name: its WKT record first where the file
