@@ -30,15 +30,6 @@ double thread_seconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-std::vector<unsigned char> file_bytes(const std::string& name) {
-    std::ifstream in(name, std::ios::binary | std::ios::ate);
-    std::vector<unsigned char> bytes(in ? static_cast<std::size_t>(in.tellg()) : 0);
-    if (!in || !in.seekg(0) ||
-        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
-        throw std::runtime_error("cannot read " + name);
-    return bytes;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,7 +46,7 @@ int main(int argc, char** argv) {
         std::vector<unsigned char> records;
         for (const std::string& name : inputs) {
             const tessaro::survey::LazFileChunks file = tessaro::survey::laz_file_chunks(name);
-            const std::vector<unsigned char> image = file_bytes(name);
+            const std::vector<unsigned char> image = tessaro::survey::read_all(name);
             std::uint64_t most = 0;
             for (const tessaro::LazChunk& c : file.chunks) most = std::max(most, c.point_count);
             records.assign(static_cast<std::size_t>(most) * file.record_length, 0);
@@ -77,8 +68,8 @@ int main(int argc, char** argv) {
             chunk.assign(std::max(chunk.size(), tile.records.size()), 0);
             std::size_t at = 0;
             const double start = thread_seconds();
-            for (const std::uint64_t points : tile.chunk_points) {
-                const std::size_t bytes = static_cast<std::size_t>(points) * len;
+            for (const tessaro::LazChunk& c : tile.chunks) {
+                const std::size_t bytes = static_cast<std::size_t>(c.point_count) * len;
                 tessaro::compress_chunk(tile.layout, {tile.records.data() + at, bytes}, chunk);
                 at += bytes;
             }

@@ -13,7 +13,6 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,12 +40,6 @@ struct Seed {
 
 // Few points, so that every seed stays a few kilobytes long.
 constexpr unsigned long long kPoints = 40;
-
-Bytes read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{}};
-}
 
 void write_bytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -76,7 +69,7 @@ std::string generate(const Seed& seed, const std::string& scratch) {
 // into chunks of the given point counts, the last one taking the rest, and
 // a LAZ record of chunks of variable size.
 Bytes with_variable_chunks(const std::string& laz_path, const std::vector<std::uint64_t>& cuts) {
-    const Bytes in = read_bytes(laz_path);
+    const Bytes in = survey::read_all(laz_path);
     const survey::LazFileChunks decoded = survey::laz_file_chunks(laz_path);
     const tessaro::LAS12Header h = tessaro::header_from_bytes(in.data());
     Bytes out(in.begin(), in.begin() + h.OffsetToData);
@@ -121,7 +114,7 @@ void write_seeds(const std::string& directory) {
     };
     for (const Seed& seed : seeds) {
         const std::string path = generate(seed, scratch);
-        write_bytes(directory + "/seed-" + seed.name + ".laz", read_bytes(path));
+        write_bytes(directory + "/seed-" + seed.name + ".laz", survey::read_all(path));
         if (seed.format == 3 && seed.extra_bytes == 0)
             write_bytes(directory + "/seed-" + seed.name + "-variable.laz",
                         with_variable_chunks(path, {1, 7, 2}));

@@ -167,7 +167,7 @@ void expect_same_tile(const std::string& las_path, const std::string& laz_path, 
     // The records, decompressed, byte for byte and in order, in chunks of
     // at most 64 MiB of records whatever their length.
     const survey::LazFileChunks chunks = survey::laz_file_chunks(laz_path);
-    for (const std::uint64_t n : chunks.chunk_points) EXPECT_LE(n * len, std::uint64_t{64} << 20);
+    for (const LazChunk& c : chunks.chunks) EXPECT_LE(c.point_count * len, std::uint64_t{64} << 20);
     const std::vector<unsigned char>& records = chunks.records;
     ASSERT_EQ(records.size(), las.points * len);
     for (std::uint64_t k = 0; k < las.points; ++k)

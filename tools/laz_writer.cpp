@@ -21,6 +21,12 @@ struct Closer {
 };
 using File = std::unique_ptr<std::FILE, Closer>;
 
+void append(std::vector<unsigned char>& out, const unsigned char* p, std::size_t n) {
+    out.insert(out.end(), p, p + n);
+}
+
+}  // namespace
+
 std::vector<unsigned char> read_all(const std::string& path) {
     File f(std::fopen(path.c_str(), "rb"));
     if (!f) throw std::runtime_error("cannot open " + path);
@@ -31,12 +37,6 @@ std::vector<unsigned char> read_all(const std::string& path) {
     if (std::ferror(f.get())) throw std::runtime_error("cannot read " + path);
     return bytes;
 }
-
-void append(std::vector<unsigned char>& out, const unsigned char* p, std::size_t n) {
-    out.insert(out.end(), p, p + n);
-}
-
-}  // namespace
 
 std::vector<unsigned char> compress_las_image(std::span<const unsigned char> in, std::uint32_t chunk_points,
                                               std::vector<LazChunk>* chunk_places) {
@@ -164,7 +164,6 @@ LazFileChunks laz_file_chunks(const std::string& laz_path) {
     records.resize(static_cast<std::size_t>(points * h.PointDataRecordLength));
     std::size_t done = 0;
     for (const LazChunk& c : table.chunks) {
-        file.chunk_points.push_back(c.point_count);
         const std::size_t n = static_cast<std::size_t>(c.point_count * h.PointDataRecordLength);
         const std::string refusal =
             decompress_chunk(layout, {in.data() + c.byte_offset, static_cast<std::size_t>(c.byte_count)},

@@ -25,6 +25,10 @@ inline constexpr std::uint32_t kLazChunkPoints = 50000;
 void compress_las_file(const std::string& las_path, const std::string& laz_path,
                        std::uint32_t chunk_points = kLazChunkPoints);
 
+// The bytes of the file `path`. Throws std::runtime_error when it cannot be
+// read.
+std::vector<unsigned char> read_all(const std::string& path);
+
 // The LAZ file image of the LAS file image `las`, as compress_las_file writes
 // it; `chunks`, when given, receives where its chunks lie. Throws
 // std::runtime_error when the image cannot be compressed.
@@ -36,9 +40,8 @@ std::vector<unsigned char> compress_las_image(std::span<const unsigned char> las
 struct LazFileChunks {
     LazPointLayout layout;
     std::size_t record_length = 0;
-    std::vector<std::uint64_t> chunk_points;  // in file order
-    std::vector<LazChunk> chunks;             // where each lies in the file, in file order
-    std::vector<unsigned char> records;       // every chunk's, one after another
+    std::vector<LazChunk> chunks;        // in file order: points, and where each lies in the file
+    std::vector<unsigned char> records;  // every chunk's, one after another
 };
 
 // Reads the LAZ file `laz_path` and decompresses its chunks. Throws
